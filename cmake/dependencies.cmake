@@ -1,0 +1,37 @@
+# Third-party code is installed by scripts/bootstrap, never copied into the
+# tree: jsoncpp and GoogleTest come from Debian's packages.
+
+# jsoncpp: Debian's library natively; for MinGW, Debian's source package built
+# statically with the cross compiler. Exceptions stay on: the reader's nesting
+# limit and error paths rely on them.
+if(CMAKE_CROSSCOMPILING)
+  if(NOT KVFETCH_JSONCPP_SOURCE)
+    file(GLOB _jsoncpp_dirs ${CMAKE_SOURCE_DIR}/build/_deps/jsoncpp/libjsoncpp-*)
+    list(GET _jsoncpp_dirs 0 _jsoncpp_dir)
+    set(KVFETCH_JSONCPP_SOURCE ${_jsoncpp_dir} CACHE PATH "" FORCE)
+  endif()
+  if(NOT EXISTS ${KVFETCH_JSONCPP_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "jsoncpp source not found; run scripts/bootstrap")
+  endif()
+  set(JSONCPP_WITH_TESTS OFF CACHE BOOL "" FORCE)
+  set(JSONCPP_WITH_POST_BUILD_UNITTEST OFF CACHE BOOL "" FORCE)
+  set(JSONCPP_WITH_PKGCONFIG_SUPPORT OFF CACHE BOOL "" FORCE)
+  set(JSONCPP_WITH_CMAKE_PACKAGE OFF CACHE BOOL "" FORCE)
+  set(BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
+  set(BUILD_STATIC_LIBS ON CACHE BOOL "" FORCE)
+  set(BUILD_OBJECT_LIBS OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${KVFETCH_JSONCPP_SOURCE} ${CMAKE_BINARY_DIR}/_jsoncpp EXCLUDE_FROM_ALL)
+  add_library(kv_jsoncpp INTERFACE)
+  target_link_libraries(kv_jsoncpp INTERFACE jsoncpp_static)
+else()
+  find_package(jsoncpp CONFIG REQUIRED)
+  add_library(kv_jsoncpp INTERFACE)
+  target_link_libraries(kv_jsoncpp INTERFACE jsoncpp_lib)
+endif()
+
+# GoogleTest from the sources of Debian's googletest package, built with the
+# toolchain at hand.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)

@@ -1,0 +1,19 @@
+include(GoogleTest)
+
+if(CMAKE_CROSSCOMPILING)
+  set(KV_TEST_LABEL wine)
+else()
+  set(KV_TEST_LABEL portable)
+endif()
+
+# kv_add_gtest(name SOURCES ... LIBRARIES ...): a GoogleTest executable whose
+# cases CTest discovers when it runs (under Wine in the win32 build).
+function(kv_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS ${KV_TEST_LABEL})
+endfunction()

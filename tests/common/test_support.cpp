@@ -1,0 +1,146 @@
+#include "common/test_support.h"
+
+#include <fstream>
+#include <stdexcept>
+
+#include "win/unique_handle.h"
+
+namespace fs = std::filesystem;
+
+namespace kvtest {
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int units =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
+  return wide;
+}
+
+fs::path FromBuildPath(const char* unixPath) {
+  std::wstring path = L"Z:" + Widen(unixPath);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return fs::path(path);
+}
+
+CTempTree::CTempTree() {
+  static std::atomic<unsigned> counter{0};
+  fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path candidate = base / (L"kvt-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(counter++));
+    if (fs::create_directory(candidate)) {
+      m_root = candidate;
+      return;
+    }
+  }
+}
+
+CTempTree::~CTempTree() {
+  std::error_code ignored;
+  fs::remove_all(m_root, ignored);
+}
+
+fs::path CTempTree::Dir(const std::string& relative) const {
+  fs::path dir = m_root / fs::path(Widen(relative));
+  fs::create_directories(dir);
+  return dir;
+}
+
+fs::path CTempTree::Copy(const fs::path& from, const std::string& relative) const {
+  fs::path to = m_root / fs::path(Widen(relative));
+  fs::create_directories(to.parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  return to;
+}
+
+fs::path CTempTree::Write(const std::string& relative, const std::string& bytes) const {
+  fs::path to = m_root / fs::path(Widen(relative));
+  fs::create_directories(to.parent_path());
+  std::ofstream file(to, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return to;
+}
+
+namespace {
+
+// The child's environment: ours, with the extra variables set or replaced.
+std::wstring BuildEnvironment(const std::vector<std::pair<std::wstring, std::wstring>>& extra) {
+  std::wstring block;
+  wchar_t* current = ::GetEnvironmentStringsW();
+  for (const wchar_t* entry = current; *entry; entry += wcslen(entry) + 1) {
+    std::wstring line(entry);
+    bool replaced = false;
+    for (const auto& [name, value] : extra) {
+      if (_wcsnicmp(line.c_str(), (name + L"=").c_str(), name.size() + 1) == 0) replaced = true;
+    }
+    if (!replaced) block += line + L'\0';
+  }
+  ::FreeEnvironmentStringsW(current);
+  for (const auto& [name, value] : extra) block += name + L"=" + value + L'\0';
+  block += L'\0';
+  return block;
+}
+
+std::string ReadAll(HANDLE pipe) {
+  std::string out;
+  char chunk[4096];
+  DWORD got = 0;
+  while (::ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0) out.append(chunk, got);
+  return out;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const fs::path& exe, const std::wstring& args,
+                         const std::vector<std::pair<std::wstring, std::wstring>>& extraEnv,
+                         DWORD timeoutMs) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readRaw = nullptr;
+  HANDLE writeRaw = nullptr;
+  if (!::CreatePipe(&readRaw, &writeRaw, &inherit, 0)) throw std::runtime_error("CreatePipe");
+  CUniqueHandle readEnd(readRaw);
+  CUniqueHandle writeEnd(writeRaw);
+  ::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+  CUniqueHandle nul = CUniqueHandle::FromFile(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                                            FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                            &inherit, OPEN_EXISTING, 0, nullptr));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nul.Get();
+  startup.hStdOutput = writeEnd.Get();
+  startup.hStdError = nul.Get();
+
+  std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+  if (!args.empty()) commandLine += L" " + args;
+  std::wstring environment = BuildEnvironment(extraEnv);
+  std::wstring workDir = exe.parent_path().wstring();
+
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(exe.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(), workDir.c_str(), &startup,
+                        &info)) {
+    throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
+  }
+  CUniqueHandle process(info.hProcess);
+  CUniqueHandle thread(info.hThread);
+  writeEnd.Reset();  // the child holds the only write end now
+
+  ProcessResult result;
+  std::thread reader([&] { result.out = ReadAll(readEnd.Get()); });
+  if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    result.timedOut = true;
+    ::TerminateProcess(process.Get(), 0xDEAD);
+    ::WaitForSingleObject(process.Get(), INFINITE);
+  }
+  reader.join();
+  ::GetExitCodeProcess(process.Get(), &result.exitCode);
+  return result;
+}
+
+}  // namespace kvtest

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace kvtest {
+
+std::wstring Widen(const std::string& utf8);
+
+// Build-time paths are Unix paths; Wine shows the Unix root as drive Z:.
+std::filesystem::path FromBuildPath(const char* unixPath);
+
+// A fresh directory under the temporary folder, removed with its contents.
+class CTempTree {
+ public:
+  CTempTree();
+  ~CTempTree();
+  CTempTree(const CTempTree&) = delete;
+  CTempTree& operator=(const CTempTree&) = delete;
+
+  const std::filesystem::path& Root() const { return m_root; }
+  // Creates ROOT/relative (and its parents) and returns it.
+  std::filesystem::path Dir(const std::string& relative) const;
+  // Copies a file to ROOT/relative, creating the folders on the way.
+  std::filesystem::path Copy(const std::filesystem::path& from, const std::string& relative) const;
+  std::filesystem::path Write(const std::string& relative, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path m_root;
+};
+
+struct ProcessResult {
+  DWORD exitCode = 0;
+  std::string out;  // standard output, byte for byte
+  bool timedOut = false;
+};
+
+// Runs a program with its standard output captured and standard input and
+// error closed. The exit code comes from GetExitCodeProcess, the full 32 bits.
+ProcessResult RunProcess(const std::filesystem::path& exe, const std::wstring& args = L"",
+                         const std::vector<std::pair<std::wstring, std::wstring>>& extraEnv = {},
+                         DWORD timeoutMs = 120000);
+
+// A one-response-per-connection HTTP/1.1 server on 127.0.0.1 and a free port.
+class CLoopbackHttpServer {
+ public:
+  struct Reply {
+    int status = 200;
+    std::string body;
+    bool hang = false;  // accept and read, but never answer until shutdown
+  };
+
+  explicit CLoopbackHttpServer(Reply reply);
+  ~CLoopbackHttpServer();
+  CLoopbackHttpServer(const CLoopbackHttpServer&) = delete;
+  CLoopbackHttpServer& operator=(const CLoopbackHttpServer&) = delete;
+
+  int Port() const { return m_port; }
+  int RequestCount() const { return m_requests.load(); }
+  std::string LastRequest() const;
+
+ private:
+  void Serve();
+  void Answer(uintptr_t client);
+
+  Reply m_reply;
+  uintptr_t m_listener;
+  int m_port = 0;
+  std::atomic<int> m_requests{0};
+  std::atomic<bool> m_stopping{false};
+  mutable std::mutex m_mutex;
+  std::string m_lastRequest;
+  std::thread m_thread;
+};
+
+}  // namespace kvtest
