@@ -1,0 +1,146 @@
+#include "payload/base64.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct DecodeResult {
+  bool ok = false;
+  std::string bytes;
+};
+
+DecodeResult Decode(const std::string& text) {
+  std::vector<unsigned char> out(Base64DecodeBufferSize(text.size()));
+  std::int32_t length = -1;
+  DecodeResult result;
+  result.ok = Base64Decode(out.data(), length, text);
+  if (result.ok) result.bytes.assign(out.begin(), out.begin() + length);
+  return result;
+}
+
+const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+TEST(Base64DecodeTest, DecodesValidText) {
+  const struct {
+    const char* text;
+    std::string bytes;
+  } kCases[] = {
+      {"", ""},
+      {"QQ==", "A"},
+      {"QUI=", "AB"},
+      {"QUJD", "ABC"},
+      {"QUJDRA==", "ABCD"},
+      {"SGVsbG8sIHdvcmxkIQ==", "Hello, world!"},
+      // High bytes and the last two alphabet characters.
+      {"/w==", "\xFF"},
+      {"gICA", "\x80\x80\x80"},
+      {"+/+/", "\xFB\xFF\xBF"},
+      {"AAAA", std::string(3, '\0')},
+      // Unused low bits of the last character are ignored.
+      {"QR==", "A"},
+      {"QUJ=", "AB"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    const DecodeResult result = Decode(c.text);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.bytes, c.bytes);
+  }
+}
+
+TEST(Base64DecodeTest, RefusesInvalidText) {
+  const std::string kCases[] = {
+      // Lengths that cannot be padded Base64.
+      "Q",
+      "QQ",
+      "QQQ",
+      "QUJDR",
+      "QUJDRA=",
+      // "=" anywhere but the last two places.
+      "QQ=A",
+      "Q===",
+      "====",
+      "=QUJ",
+      "QQ==QUJD",
+      // White space and line breaks.
+      "QU D",
+      " QUJD",
+      "QUJD\n",
+      "QUJD\r\nQUJD",
+      "QUJ\t",
+      // The URL-safe alphabet and bytes outside ASCII.
+      "QQ-_",
+      "-w==",
+      "_w==",
+      "QUJ\xC3",
+      "\x80QUJ",
+      std::string("QU\0D", 4),
+  };
+  for (const std::string& text : kCases) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(Decode(text).ok);
+  }
+}
+
+TEST(Base64DecodeTest, FailureLeavesOutputUntouched) {
+  unsigned char out[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::int32_t length = 42;
+  EXPECT_FALSE(Base64Decode(out, length, "QUJDR==="));
+  EXPECT_EQ(length, 42);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], i + 1);
+}
+
+// Every other byte outside the alphabet must fail the group in every position,
+// including the partial groups of padded text.
+TEST(Base64DecodeTest, EveryNonAlphabetByteFailsInEveryPosition) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    // "=" may become padding here; its misplacement is covered above.
+    if (c == '=' || kAlphabet.find(c) != std::string::npos) continue;
+    for (const std::string& base :
+         {std::string("QUJD"), std::string("QUI="), std::string("QQ==")}) {
+      const std::size_t positions = base.find('=') == std::string::npos ? 4 : base.find('=');
+      for (std::size_t position = 0; position < positions; ++position) {
+        std::string text = base;
+        text[position] = c;
+        SCOPED_TRACE(testing::Message() << "byte " << byte << " in " << text);
+        std::vector<unsigned char> out(Base64DecodeBufferSize(text.size()));
+        EXPECT_EQ(Base64DecodeRaw(out.data(), text.data(), static_cast<std::int32_t>(text.size())),
+                  -1);
+      }
+    }
+  }
+}
+
+TEST(Base64DecodeTest, EveryAlphabetCharacterDecodesInEveryPosition) {
+  for (std::size_t value = 0; value < kAlphabet.size(); ++value) {
+    const char c = kAlphabet[value];
+    for (int position = 0; position < 4; ++position) {
+      std::string text = "AAAA";
+      text[position] = c;
+      SCOPED_TRACE(text);
+      const DecodeResult result = Decode(text);
+      ASSERT_TRUE(result.ok);
+      ASSERT_EQ(result.bytes.size(), 3u);
+      const std::uint32_t bits =
+          (static_cast<std::uint32_t>(static_cast<unsigned char>(result.bytes[0])) << 16) |
+          (static_cast<std::uint32_t>(static_cast<unsigned char>(result.bytes[1])) << 8) |
+          static_cast<unsigned char>(result.bytes[2]);
+      EXPECT_EQ(bits, value << (6 * (3 - position)));
+    }
+  }
+}
+
+TEST(Base64DecodeTest, RawRefusesLengthsThatAreNotGroups) {
+  unsigned char out[8] = {};
+  EXPECT_EQ(Base64DecodeRaw(out, "QUJD", 0), 0);
+  EXPECT_EQ(Base64DecodeRaw(out, "QUJD", -4), -1);
+  EXPECT_EQ(Base64DecodeRaw(out, "QUJDQUJD", 6), -1);
+  EXPECT_EQ(Base64DecodeRaw(out, "QUJDQUJD", 8), 6);
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+#include "kvseal/seal_core.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "payload/blowfish.h"
+
+namespace {
+
+constexpr char kBase64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t kBlockSize = BlowfishCipher::kBlockSize;
+
+std::optional<std::string> PadPlaintext(std::string_view plain, SealPadding padding) {
+  std::string padded(plain);
+  const std::size_t partial = plain.size() % kBlockSize;
+  switch (padding) {
+    case SealPadding::kPkcs5:
+      padded.append(kBlockSize - partial, static_cast<char>(kBlockSize - partial));
+      break;
+    case SealPadding::kZero:
+      if (partial != 0) padded.append(kBlockSize - partial, '\0');
+      break;
+    case SealPadding::kNone:
+      if (partial != 0) return std::nullopt;
+      break;
+  }
+  return padded;
+}
+
+}  // namespace
+
+std::string Base64Encode(std::string_view bytes) {
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      const auto byte = k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u;
+      group = (group << 8) | byte;
+    }
+    // A group of n bytes yields n + 1 characters; "=" fills the rest.
+    for (std::size_t k = 0; k < 4; ++k) {
+      text += k <= count ? kBase64Alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+  }
+  return text;
+}
+
+std::optional<std::string> EncipherPayload(std::string_view plain, std::string_view key,
+                                           SealPadding padding) {
+  if (key.empty() ||
+      key.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    return std::nullopt;
+  }
+  std::optional<std::string> padded = PadPlaintext(plain, padding);
+  if (!padded) return std::nullopt;
+
+  BlowfishCipher cipher;
+  cipher.AllocateTables();
+  if (!cipher.SetKey(reinterpret_cast<const unsigned char*>(key.data()),
+                     static_cast<std::int32_t>(key.size()))) {
+    return std::nullopt;
+  }
+  auto* bytes = reinterpret_cast<unsigned char*>(padded->data());
+  for (std::size_t offset = 0; offset < padded->size(); offset += kBlockSize) {
+    std::uint32_t left = LoadBigEndian32(bytes + offset);
+    std::uint32_t right = LoadBigEndian32(bytes + offset + 4);
+    cipher.EncryptBlock(left, right);
+    StoreBigEndian32(bytes + offset, left);
+    StoreBigEndian32(bytes + offset + 4, right);
+  }
+  return padded;
+}
+
+std::string SealConfigEnvelope(std::string_view configText, std::string_view key,
+                               SealPadding padding) {
+  const std::optional<std::string> cipherText = EncipherPayload(configText, key, padding);
+  if (!cipherText) return {};
+  // The Base64 alphabet needs no JSON escaping.
+  return R"({"errno":0,"data":")" + Base64Encode(*cipherText) + R"("})";
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// The publishing side of the configuration envelope: what the service does
+// to a configuration before kvfetch receives it. Used by tests to make
+// envelopes and, later, by the kvseal command.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "payload/config_envelope.h"
+
+// How the plaintext is filled up to whole 8-byte blocks before enciphering.
+enum class SealPadding {
+  kPkcs5,  // 1 to 8 bytes, each holding the count
+  kZero,   // 0 to 7 zero bytes
+  kNone,   // the plaintext must already fill whole blocks
+};
+
+// Standard Base64 (RFC 4648, section 4) with "=" padding.
+std::string Base64Encode(std::string_view bytes);
+
+// Pads `plain` and enciphers it with Blowfish in ECB mode under `key`.
+// Empty when the key is empty or, with kNone, the plaintext is not a whole
+// number of blocks.
+std::optional<std::string> EncipherPayload(std::string_view plain, std::string_view key,
+                                           SealPadding padding);
+
+// {"errno":0,"data":"<Base64 of the enciphered configText>"}, or an empty
+// string when EncipherPayload refuses.
+std::string SealConfigEnvelope(std::string_view configText, std::string_view key = kConfigKey,
+                               SealPadding padding = SealPadding::kPkcs5);
