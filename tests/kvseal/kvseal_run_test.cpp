@@ -1,0 +1,217 @@
+#include "kvseal/kvseal_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kvseal/commands.h"
+#include "kvseal/seal_core.h"
+#include "scratch_dir.h"
+
+namespace {
+
+using kvseal_test::CScratchDir;
+using Args = std::vector<std::string>;
+
+const std::string kConfig = R"({"appid":"kv-demo","level":3})";  // 29 bytes
+
+KvsealResult RunWith(const Args& args, const std::string& standardInput = "") {
+  std::istringstream in(standardInput);
+  return RunKvseal(args, in);
+}
+
+TEST(KvsealRunTest, OpenNamesEachRefusal) {
+  const struct {
+    std::string envelope;
+    const char* message;
+  } kCases[] = {
+      {"not json", "kvseal: body is not a JSON object\n"},
+      {R"({"errno":2,"data":"x"})", "kvseal: errno is 2\n"},
+      {R"({"errno":-7})", "kvseal: errno is -7\n"},
+      {R"({"data":null})", "kvseal: data is missing or not a string\n"},
+      {R"({"data":""})", "kvseal: data is empty\n"},
+      {R"({"data":"QQ=A"})", "kvseal: data is not valid Base64\n"},
+      {SealConfigEnvelope(kConfig, "other key"),
+       "kvseal: deciphered text is not a JSON object (wrong key?)\n"},
+      {SealConfigEnvelope(R"({"appid":null})"), "kvseal: appid is missing or not a string\n"},
+      // kvfetch reads the body only up to its first zero byte.
+      {std::string(R"({"errno":0,)") + '\0' + SealConfigEnvelope(kConfig).substr(1),
+       "kvseal: data is missing or not a string\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.envelope);
+    const KvsealResult result = RunWith({"open"}, c.envelope);
+    EXPECT_EQ(result.exitCode, kExitRefused);
+    EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+TEST(KvsealRunTest, SealRefusesWhatIsNotAConfigurationUnlessForced) {
+  const struct {
+    std::string config;
+    const char* reason;
+  } kCases[] = {
+      {"", "not valid JSON"},
+      {R"({"appid":"x")", "not valid JSON"},
+      {R"({"appid":"x"} {})", "not valid JSON: Line 1, Column 15: Extra non-whitespace"},
+      {R"({"appid":"x","appid":"y"})", "Duplicate key: 'appid'"},
+      {std::string(3000, '['), "not valid JSON"},
+      {R"(["appid"])", "configuration is not a JSON object"},
+      {R"({"appId":"x"})", "appid is missing or not a string"},
+      {R"({"appid":1})", "appid is missing or not a string"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.config.substr(0, 40));
+    const KvsealResult refused = RunWith({"seal"}, c.config);
+    EXPECT_EQ(refused.exitCode, kExitRefused);
+    EXPECT_NE(refused.err.find(c.reason), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << "one line";
+    EXPECT_EQ(refused.out, "");
+
+    const KvsealResult forced = RunWith({"seal", "--force"}, c.config);
+    EXPECT_EQ(forced.exitCode, kExitOk);
+    EXPECT_EQ(forced.out, SealConfigEnvelope(c.config));
+  }
+  // Trailing white space, a final line break included, is sealed as given.
+  EXPECT_EQ(RunWith({"seal"}, kConfig + "\r\n").out, SealConfigEnvelope(kConfig + "\r\n"));
+  const KvsealResult unpadded = RunWith({"seal", "--padding", "none"}, kConfig);
+  EXPECT_EQ(unpadded.exitCode, kExitRefused);
+  EXPECT_NE(unpadded.err.find("whole 8-byte blocks (it has 29 bytes)"), std::string::npos);
+}
+
+TEST(KvsealRunTest, UsageErrors) {
+  const Args kCases[] = {
+      {},
+      {"publish"},
+      {"seal", "a.json", "b.json"},
+      {"seal", "-o"},
+      {"seal", "--padding", "pkcs7"},
+      {"seal", "--key="},
+      {"seal", "--force=yes"},
+      {"seal", "--strip-padding"},
+      {"open", "--padding", "zero"},
+      {"open", "--force"},
+      {"open", "-x"},
+  };
+  for (const Args& args : kCases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const KvsealResult result = RunWith(args, kConfig);
+    EXPECT_EQ(result.exitCode, kExitUsage);
+    EXPECT_EQ(result.err.rfind("kvseal: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  for (const Args& args : {Args{"--help"}, Args{"open", "-x", "-h"}, Args{"--version"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const KvsealResult result = RunWith(args);
+    EXPECT_EQ(result.exitCode, kExitOk);
+    EXPECT_NE(result.out, "");
+    EXPECT_EQ(result.err, "");
+  }
+  // After "--" an argument is a file name, even "--help".
+  EXPECT_EQ(RunWith({"open", "--", "--help"}).exitCode, kExitIo);
+}
+
+// Files in and out, every padding, default and own key: open gives back the
+// configuration with the filler kvfetch would pass on, or without it.
+TEST(KvsealRunTest, FilesRoundTrip) {
+  const CScratchDir dir;
+  const std::string config = R"({"appid":"zz","n":"16 bytes"})";           // 29 bytes
+  const std::string whole = R"({"appid":"block"})" + std::string(7, ' ');  // 24 bytes
+  const struct {
+    std::string config;
+    const char* padding;
+    SealPadding sealPadding;
+    std::string filler;
+  } kCases[] = {
+      {config, "pkcs5", SealPadding::kPkcs5, std::string(3, '\x03')},
+      {whole, "pkcs5", SealPadding::kPkcs5, std::string(8, '\x08')},
+      {config, "zero", SealPadding::kZero, std::string(3, '\0')},
+      {whole, "zero", SealPadding::kZero, ""},
+      {whole, "none", SealPadding::kNone, ""},
+  };
+  for (const auto& c : kCases) {
+    for (const std::string& key : {std::string(kConfigKey), std::string("k")}) {
+      SCOPED_TRACE(testing::Message() << c.config << " " << c.padding << " key " << key);
+      const KvsealResult sealed =
+          RunWith({"seal", dir.Write("config.json", c.config), "-o", dir.Path("envelope.json"),
+                   "--key", key, "--padding", c.padding});
+      ASSERT_EQ(sealed.exitCode, kExitOk) << sealed.err;
+      EXPECT_EQ(sealed.out, "");
+      EXPECT_EQ(dir.Read("envelope.json"), SealConfigEnvelope(c.config, key, c.sealPadding));
+
+      const KvsealResult opened = RunWith({"open", "--key", key}, dir.Read("envelope.json"));
+      EXPECT_EQ(opened.exitCode, kExitOk) << opened.err;
+      EXPECT_EQ(opened.out, c.config + c.filler);
+      const KvsealResult stripped = RunWith({"open", dir.Path("envelope.json"), "--strip-padding",
+                                             "--key=" + key, "-o", dir.Path("config.out")});
+      EXPECT_EQ(stripped.exitCode, kExitOk) << stripped.err;
+      EXPECT_EQ(dir.Read("config.out"), c.config);
+    }
+  }
+}
+
+// A refused or failed command leaves an existing output file as it was and
+// no temporary file beside it.
+TEST(KvsealRunTest, NeverLeavesPartialOutput) {
+  const CScratchDir dir;
+  const std::string oldEnvelope = SealConfigEnvelope(kConfig);
+  const std::string out = dir.Write("out.json", oldEnvelope);
+  const std::string badConfig = dir.Write("bad.json", R"({"appid":1})");
+  const std::string refusedEnvelope = dir.Write("refused.json", R"({"errno":3})");
+  std::filesystem::create_directory(dir.Path("folder"));
+  const struct {
+    Args args;
+    int exitCode;
+  } kCases[] = {
+      {{"seal", badConfig, "-o", out}, kExitRefused},
+      {{"open", refusedEnvelope, "-o", out}, kExitRefused},
+      {{"seal", dir.Path("missing.json"), "-o", out}, kExitIo},
+      {{"open", dir.Path("folder"), "-o", out}, kExitIo},
+      // The rename onto a folder fails after the temporary file was written.
+      {{"seal", dir.Write("good.json", kConfig), "-o", dir.Path("folder")}, kExitIo},
+      {{"seal", dir.Path("good.json"), "-o", dir.Path("no/such/dir.json")}, kExitIo},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const KvsealResult result = RunWith(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(dir.Read("out.json"), oldEnvelope);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path("folder")));
+    EXPECT_EQ(dir.Names().size(), 5u) << testing::PrintToString(dir.Names());
+  }
+  // Success replaces the file whole.
+  EXPECT_EQ(RunWith({"seal", dir.Path("good.json"), "-o", out, "--padding", "zero"}).exitCode,
+            kExitOk);
+  EXPECT_EQ(dir.Read("out.json"), SealConfigEnvelope(kConfig, kConfigKey, SealPadding::kZero));
+  EXPECT_EQ(dir.Names().size(), 5u);
+}
+
+TEST(KvsealRunTest, StripFiller) {
+  const struct {
+    std::string text;
+    std::string stripped;
+  } kCases[] = {
+      {"{}\x02\x02", "{}"},
+      {std::string(8, '\x08'), ""},
+      {"{}" + std::string(6, '\0'), "{}"},
+      // At most 7 zero bytes are filler; a whole block of them is not.
+      {"{}" + std::string(9, '\0'), "{}" + std::string(2, '\0')},
+      // Not PKCS#5: counts that disagree, 0, or more than a block.
+      {"{}\x01\x02", "{}\x01\x02"},
+      {"{}\x03\x03", "{}\x03\x03"},
+      {"{}" + std::string(9, '\x09'), "{}" + std::string(9, '\x09')},
+      {"{}", "{}"},
+      {"", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(StripFiller(c.text), c.stripped);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// kvseal: seals configurations into the service's envelope and opens them
+// again with kvfetch's own checks. See RunKvseal for the command itself.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "kvseal/commands.h"
+#include "kvseal/kvseal_run.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
+namespace {
+
+bool WriteStream(std::FILE* stream, const std::string& bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+         std::fflush(stream) == 0;
+}
+
+int Run(const std::vector<std::string>& args) {
+  const KvsealResult result = RunKvseal(args, std::cin);
+  // A closed or full standard output must not pass for success.
+  if (!WriteStream(stdout, result.out)) {
+    WriteStream(stderr, "kvseal: cannot write standard output\n");
+    return kExitIo;
+  }
+  WriteStream(stderr, result.err);
+  return result.exitCode;
+}
+
+#ifdef _WIN32
+std::string ToUtf8(const wchar_t* text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text,
+                        -1,  // through the terminator
+                        utf8.data(), size, nullptr, nullptr);
+  utf8.pop_back();  // the terminator
+  return utf8;
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide entry point keeps file names and keys outside the ANSI code page.
+int wmain(int argc, wchar_t** argv) {
+  // Envelopes and configurations are bytes: no CR/LF translation, no
+  // Ctrl-Z as end of file.
+  ::_setmode(::_fileno(stdin), _O_BINARY);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+  return Run(args);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
