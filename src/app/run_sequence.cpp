@@ -1,0 +1,46 @@
+#include "app/run_sequence.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "decode_config.h"
+#include "net/http_get.h"
+#include "net/net_library.h"
+#include "payload/config_envelope.h"
+
+namespace {
+
+// The service host is fixed at build time (KVFETCH_SERVICE_HOST); no port,
+// so HTTP's default.
+constexpr wchar_t kConfigUrl[] = L"http://" KVFETCH_SERVICE_HOST "/live/vip/getKvConfig";
+
+// DecodeConfig's output buffer: its size is part of the library's contract.
+constexpr int kOutputSize = 1024;
+
+constexpr int kFetchFailed = -1;
+
+// Writes the buffer's text and nothing else. A decoder that fills every byte
+// leaves no terminator, so the length is bounded by the buffer.
+void WriteRendering(const char (&buffer)[kOutputSize]) {
+  std::cout.write(buffer, static_cast<std::streamsize>(::strnlen(buffer, kOutputSize)));
+}
+
+}  // namespace
+
+int RunSequence() {
+  // The result is not needed here: without a library HttpGet finds no
+  // request factory and fails.
+  NetLibrary::Instance().Init();
+
+  std::string body;
+  if (!HttpGet(kConfigUrl, body)) return kFetchFailed;
+
+  // The body is handed on as a C string: bytes after a NUL do not count.
+  const std::string text = ParseConfigEnvelope(body.c_str());
+
+  char rendering[kOutputSize] = {};
+  DecodeConfig(text.c_str(), rendering, kOutputSize);
+  WriteRendering(rendering);
+  return 0;
+}

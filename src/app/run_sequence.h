@@ -1,0 +1,8 @@
+#pragma once
+
+// One run of kvfetch, on the main thread: load the network library, fetch the
+// configuration, decipher it, have QXSDK2.dll render it and write that
+// rendering to standard output. Returns 0 when the fetch succeeded (whatever
+// followed) and -1 when it failed, in which case nothing is written.
+// Exhausted memory is not caught: it ends the process abnormally.
+int RunSequence();

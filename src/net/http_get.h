@@ -1,0 +1,70 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "net/http_task.h"
+#include "win/unique_handle.h"
+
+// Turns one asynchronous IHttpTask into a blocking call. One adapter serves
+// one request and lives for one HttpGet call. The constructor, the destructor
+// and every member except OnTaskResult run on the caller's thread;
+// OnTaskResult runs on whichever thread the library reports from.
+class CHttpTaskAdapterGet final : public IHttpTaskCallback {
+ public:
+  CHttpTaskAdapterGet();
+  // Unregisters from the task, gives reports already under way 100 ms to
+  // finish, then hands the task back to the library.
+  ~CHttpTaskAdapterGet();
+
+  CHttpTaskAdapterGet(const CHttpTaskAdapterGet&) = delete;
+  CHttpTaskAdapterGet& operator=(const CHttpTaskAdapterGet&) = delete;
+
+  // Records the outcome of a final report for our own task and wakes the
+  // caller. Never waits: a report that finds the adapter busy is dropped.
+  void OnTaskResult(IHttpTask* task, const TaskResult* result) override;
+
+  // Takes ownership of a task made by the library; it is released through
+  // HttpTaskDeletor, also when this call throws.
+  void AttachTask(IHttpTask* task);
+  IHttpTask* Task() const { return m_task.get(); }
+  // Manual-reset, signalled by the first final report; null if it could not
+  // be created.
+  HANDLE Event() const { return m_event.Get(); }
+
+  // After a success report: copies its body into `body` and returns true.
+  // Otherwise leaves `body` alone and returns false.
+  [[nodiscard]] bool CopyResponse(std::string& body);
+  // The text of the last failure report, empty if there was none.
+  std::string ErrorText();
+
+ private:
+  void RecordSuccess(const TaskResult& result);
+  void RecordFailure(const TaskResult& result);
+
+  std::shared_ptr<IHttpTask> m_task;
+  int32_t m_success = 0;  // goes from 0 to 1 only
+  CUniqueHandle m_event;
+  std::string m_response;
+  std::string m_error;
+  std::mutex m_mutex;
+  // The thread that holds m_mutex in the destructor. A library may report
+  // synchronously from inside SetCallback(nullptr) or Release on that thread,
+  // and try-locking a mutex the thread already owns is undefined.
+  std::atomic<DWORD> m_destructorThread{0};
+};
+
+// Fetches `url` through the network library's request factory. True only when
+// the library reported success for this request within 30 seconds; then
+// `body` holds the response byte for byte. On false `body` is untouched.
+[[nodiscard]] bool HttpGet(const wchar_t* url, std::string& body);
+
+// The same with the factory and the wait limit given, for tests; HttpGet
+// passes the holder's factory and 30000 ms.
+[[nodiscard]] bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body,
+                           DWORD timeoutMs);

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <windows.h>
+
+#include "net/http_task.h"
+
+// The network library's entry points as GetProcAddress found them; any of
+// them may be null.
+struct NetExports {
+  HttpInitFunc httpInit = nullptr;
+  HttpUninitFunc httpUninit = nullptr;
+  ZlibUncompressFunc zlibUncompress = nullptr;
+  ZlibCompressFunc zlibCompress = nullptr;
+  ZlibCompressBoundFunc zlibCompressBound = nullptr;
+};
+
+// Process-wide holder of the network library, its exports and its request
+// factory. Created on first use and never destroyed; the library it loads is
+// never unloaded. Init and LoadFrom run on the main thread before any
+// request exists, so they take no lock.
+class NetLibrary {
+ public:
+  // Never null. Safe to call from any thread; never loads anything.
+  static NetLibrary& Instance();
+
+  // Looks two directory levels above the program's own directory for
+  // "Wirelink.dll", then "Wirecore.dll", and loads the first one whose
+  // publisher is trusted. True when a library is held and usable. The run
+  // ignores the result on purpose: a missing library shows up as a null
+  // factory when the request is made.
+  bool Init();
+
+  // Loads the library at `path` unless one is already held, looks up its
+  // exports and calls HttpInit once. Returns whether the held library is
+  // usable (HttpInit, HttpUninit and a factory present).
+  [[nodiscard]] bool LoadFrom(const wchar_t* path);
+
+  // Not owned; null until a library's HttpInit returned one.
+  RequestFactory* Factory() const { return m_factory; }
+
+  NetLibrary(const NetLibrary&) = delete;
+  NetLibrary& operator=(const NetLibrary&) = delete;
+
+ private:
+  NetLibrary() = default;
+
+  [[nodiscard]] bool IsUsable() const;
+  void Adopt(const NetExports& exports);
+
+  // Raw on purpose: the factory and any task it made live as long as the
+  // process, so the module must never be freed.
+  HMODULE m_module = nullptr;
+  HttpInitFunc m_httpInit = nullptr;
+  HttpUninitFunc m_httpUninit = nullptr;
+  RequestFactory* m_factory = nullptr;
+  ZlibUncompressFunc m_zlibUncompress = nullptr;
+  ZlibCompressFunc m_zlibCompress = nullptr;
+  ZlibCompressBoundFunc m_zlibCompressBound = nullptr;
+};
+
+static_assert(sizeof(HMODULE) == sizeof(void*) && sizeof(HttpInitFunc) == sizeof(void*),
+              "every NetLibrary member is pointer-sized");

@@ -1,0 +1,134 @@
+// A network library whose every outcome is scripted (see fake_script.h), for
+// the reports a real server cannot provoke. It honours the same contract as
+// the stand-in: reports hold the lock, so none is under way or begins once
+// SetCallback(nullptr) or Release has returned.
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+
+#include "fake_network_library/fake_script.h"
+#include "net/http_task.h"
+
+namespace {
+
+constexpr wchar_t kScriptName[] = L"fake_network.txt";
+
+std::filesystem::path ScriptPath() {
+  HMODULE self = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ScriptPath), &self);
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(self, path, MAX_PATH);
+  return std::filesystem::path(path).parent_path() / kScriptName;
+}
+
+class CFakeTask final : public IHttpTask {
+ public:
+  void SetCallback(IHttpTaskCallback* callback) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_callback = callback;
+  }
+
+  int Start(int /*reserved*/, const wchar_t* /*url*/) override {
+    m_script = LoadFakeScript(ScriptPath());
+    if (m_script.startResult == 0) return 0;
+    if (m_script.inlineReports) {
+      for (const FakeReport& report : m_script.reports) Report(report);
+    } else {
+      m_worker = std::thread([this] { Play(); });
+    }
+    return m_script.startResult;
+  }
+
+  void Release() override {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_callback = nullptr;
+      m_released = true;
+    }
+    m_wake.notify_all();
+    if (m_worker.joinable()) m_worker.join();
+    delete this;
+  }
+
+  int SetOption(const char* /*name*/, int /*value*/) override { return 1; }
+
+  int Reserved2() override { return 0; }
+  int Reserved4() override { return 0; }
+  int Reserved5() override { return 0; }
+  int Reserved6() override { return 0; }
+  int Reserved7() override { return 0; }
+  int Reserved8() override { return 0; }
+  int Reserved9() override { return 0; }
+  int Reserved10() override { return 0; }
+  int Reserved11() override { return 0; }
+
+ private:
+  ~CFakeTask() = default;
+
+  void Play() {
+    for (const FakeReport& report : m_script.reports) {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      if (m_wake.wait_for(lock, std::chrono::milliseconds(report.pauseMs),
+                          [this] { return m_released; })) {
+        return;
+      }
+      lock.unlock();
+      Report(report);
+    }
+  }
+
+  void Report(const FakeReport& report) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_callback == nullptr) return;
+    TaskResult result = {};
+    result.state = report.state;
+    result.firstError = report.firstError;
+    result.secondError = report.secondError;
+    result.body = report.body.data();
+    result.bodyLength = static_cast<int32_t>(report.body.size());
+    m_callback->OnTaskResult(this, &result);
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  IHttpTaskCallback* m_callback = nullptr;
+  bool m_released = false;
+  FakeScript m_script;
+  std::thread m_worker;
+};
+
+class CFakeFactory final : public RequestFactory {
+ public:
+  IHttpTask* CreateTask() override { return new CFakeTask; }
+};
+
+}  // namespace
+
+extern "C" {
+
+RequestFactory* __cdecl HttpInit() {
+  static CFakeFactory factory;
+  return &factory;
+}
+
+void __cdecl HttpUninit() {}
+
+int __cdecl zlib_uncompress(unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
+  return -2;
+}
+
+int __cdecl zlib_compress(unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
+  return -2;
+}
+
+unsigned long __cdecl zlib_compressBound(unsigned long) { return 0; }
+
+}  // extern "C"
+
+static_assert(std::is_same_v<decltype(&HttpInit), HttpInitFunc>);

@@ -1,0 +1,300 @@
+// kvfetch.exe as its caller sees it: a copy of the deployed tree in a
+// temporary folder, a real or scripted network library two levels above the
+// program, and only the exact stdout bytes and the 32-bit exit code to judge.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/test_support.h"
+#include "kvseal/seal_core.h"
+#include "pe_imports.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kvtest::CLoopbackHttpServer;
+using kvtest::ProcessResult;
+
+constexpr DWORD kExitFetched = 0;
+constexpr DWORD kExitFetchFailed = 0xFFFFFFFF;
+
+constexpr char kConfig[] = R"({"appid":"kv-demo","ttl":300})";
+
+// Zero filler ends the deciphered text at the configuration's last byte as
+// the decoder reads it, so the echo decoder's output is predictable.
+std::string SealedEnvelope(const std::string& config = kConfig) {
+  return SealConfigEnvelope(config, kConfigKey, SealPadding::kZero);
+}
+
+std::string Echoed(const std::string& text) { return "[" + text + "]"; }
+
+// ROOT/app/bin/kvfetch.exe beside a QXSDK2.dll; the network library, if any,
+// goes two levels up, at ROOT.
+class CDeployment {
+ public:
+  explicit CDeployment(const char* decoder) {
+    m_exe = m_tree.Copy(kvtest::FromBuildPath(KV_KVFETCH_EXE), "app/bin/kvfetch.exe");
+    m_tree.Copy(kvtest::FromBuildPath(decoder), "app/bin/QXSDK2.dll");
+  }
+
+  void Place(const char* buildFile, const std::string& relative) const {
+    m_tree.Copy(kvtest::FromBuildPath(buildFile), relative);
+  }
+  void Write(const std::string& relative, const std::string& bytes) const {
+    m_tree.Write(relative, bytes);
+  }
+
+  // port 0: no redirect, the library resolves the service host itself.
+  ProcessResult Run(int port = 0, const std::wstring& args = L"") const {
+    std::vector<std::pair<std::wstring, std::wstring>> env;
+    if (port != 0) env.emplace_back(L"WIRELINK_CONNECT_TO", L"127.0.0.1:" + std::to_wstring(port));
+    return kvtest::RunProcess(m_exe, args, env);
+  }
+
+ private:
+  kvtest::CTempTree m_tree;
+  fs::path m_exe;
+};
+
+void ExpectRun(const ProcessResult& result, const std::string& out, DWORD exitCode) {
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.out, out);
+  EXPECT_EQ(result.exitCode, exitCode);
+}
+
+// A port that was free a moment ago and has nobody listening now.
+int ClosedPort() {
+  CLoopbackHttpServer server({});
+  return server.Port();
+}
+
+TEST(KvfetchTest, PrintsTheRenderingOfTheFetchedConfiguration) {
+  CLoopbackHttpServer server({200, SealConfigEnvelope(R"({ "ttl": 300,
+    "appid": "kv-demo" })")});
+  CDeployment deployment(KV_DECODER_STANDIN);
+  deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+
+  // The stand-in decoder renders compactly, on one line; nothing is added.
+  ExpectRun(deployment.Run(server.Port()), kConfig, kExitFetched);
+
+  ASSERT_EQ(server.RequestCount(), 1);
+  const std::string request = server.LastRequest();
+  EXPECT_EQ(request.rfind("GET /live/vip/getKvConfig HTTP/1.1\r\n", 0), 0u) << request;
+  std::string lowered = request;
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  EXPECT_NE(lowered.find("\r\nhost: " KV_SERVICE_HOST "\r\n"), std::string::npos) << request;
+}
+
+TEST(KvfetchTest, ArgumentsHaveNoEffect) {
+  CLoopbackHttpServer server({200, SealedEnvelope()});
+  CDeployment deployment(KV_DECODER_ECHO);
+  deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+
+  ExpectRun(deployment.Run(server.Port(), L"--url http://127.0.0.1:1/ -v \"a b\" /?"),
+            Echoed(kConfig), kExitFetched);
+  EXPECT_EQ(server.RequestCount(), 1);
+}
+
+TEST(KvfetchTest, ServedResponses) {
+  const std::string sealed = SealedEnvelope();
+  std::string refusedErrno = sealed;
+  refusedErrno.replace(refusedErrno.find("\"errno\":0"), 9, "\"errno\":2");
+
+  struct Case {
+    const char* name;
+    int status;
+    std::string body;
+    std::string out;
+    DWORD exitCode;
+  };
+  const Case cases[] = {
+      {"sealed configuration", 200, sealed, Echoed(kConfig), kExitFetched},
+      // A NUL ends the body as the envelope parser sees it.
+      {"NUL after the envelope", 200, sealed + std::string("\0{}", 3), Echoed(kConfig),
+       kExitFetched},
+      // Refused envelopes still reach the decoder, as an empty text.
+      {"NUL inside the envelope", 200, sealed.substr(0, 20) + '\0' + sealed.substr(20), "[]",
+       kExitFetched},
+      {"errno not 0", 200, refusedErrno, "[]", kExitFetched},
+      {"data not Base64", 200, R"({"errno":0,"data":"@@@@"})", "[]", kExitFetched},
+      {"no appid", 200, SealedEnvelope(R"({"name":"kv-demo"})"), "[]", kExitFetched},
+      {"configuration not JSON", 200, SealedEnvelope("appid=kv-demo"), "[]", kExitFetched},
+      {"body not JSON", 200, "<html>busy</html>", "[]", kExitFetched},
+      {"empty body", 200, "", "[]", kExitFetched},
+      // Anything but 200 is a failed fetch: the decoder is not called.
+      {"HTTP 404", 404, sealed, "", kExitFetchFailed},
+      {"HTTP 500", 500, sealed, "", kExitFetchFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CLoopbackHttpServer server({c.status, c.body});
+    CDeployment deployment(KV_DECODER_ECHO);
+    deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+    ExpectRun(deployment.Run(server.Port()), c.out, c.exitCode);
+  }
+}
+
+TEST(KvfetchTest, FailsWhenNobodyListens) {
+  CDeployment deployment(KV_DECODER_ECHO);
+  deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+  ExpectRun(deployment.Run(ClosedPort()), "", kExitFetchFailed);
+}
+
+TEST(KvfetchTest, LoadsOnlyATrustedLibraryTwoLevelsUp) {
+  struct Placement {
+    const char* file;
+    const char* relative;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Placement> libraries;
+    DWORD exitCode;
+  };
+  const Case cases[] = {
+      {"no library", {}, kExitFetchFailed},
+      {"unsigned", {{KV_WIRELINK_UNSIGNED, "Wirelink.dll"}}, kExitFetchFailed},
+      {"unlisted publisher", {{KV_WIRELINK_UNLISTED, "Wirelink.dll"}}, kExitFetchFailed},
+      {"one level up only", {{KV_WIRELINK_TRUSTED, "app/Wirelink.dll"}}, kExitFetchFailed},
+      {"beside the program only", {{KV_WIRELINK_TRUSTED, "app/bin/Wirelink.dll"}},
+       kExitFetchFailed},
+      {"trusted", {{KV_WIRELINK_TRUSTED, "Wirelink.dll"}}, kExitFetched},
+      {"untrusted Wirelink, trusted Wirecore",
+       {{KV_WIRELINK_UNLISTED, "Wirelink.dll"}, {KV_WIRELINK_TRUSTED, "Wirecore.dll"}},
+       kExitFetched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CLoopbackHttpServer server({200, SealedEnvelope()});
+    CDeployment deployment(KV_DECODER_ECHO);
+    for (const Placement& library : c.libraries) deployment.Place(library.file, library.relative);
+
+    const bool fetched = c.exitCode == kExitFetched;
+    ExpectRun(deployment.Run(server.Port()), fetched ? Echoed(kConfig) : "", c.exitCode);
+    // A library that was refused never ran: nothing reached the server.
+    EXPECT_EQ(server.RequestCount(), fetched ? 1 : 0);
+  }
+}
+
+TEST(KvfetchTest, WritesTheDecoderBufferByteForByte) {
+  const std::string multiLine = "{\"appid\":\"kv-demo\",\r\n\"note\":\"a\\nb\"}\n";
+  struct Case {
+    const char* name;
+    const char* decoder;
+    std::string config;
+    std::string out;
+  };
+  const Case cases[] = {
+      // Binary stdout: "\n" is not widened to "\r\n", "\r\n" stays as it is.
+      {"line breaks", KV_DECODER_ECHO, multiLine, Echoed(multiLine)},
+      // No terminator in the buffer: exactly its 1024 bytes, nothing beyond.
+      {"full buffer", KV_DECODER_FILL, kConfig, std::string(1024, 'A')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CLoopbackHttpServer server({200, SealedEnvelope(c.config)});
+    CDeployment deployment(c.decoder);
+    deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+    ExpectRun(deployment.Run(server.Port()), c.out, kExitFetched);
+  }
+}
+
+// Outcomes no server can produce, from the scripted library (fake_script.h).
+TEST(KvfetchTest, ScriptedLibraryOutcomes) {
+  struct Case {
+    const char* name;
+    const char* script;
+    std::string out;
+    DWORD exitCode;
+  };
+  const Case cases[] = {
+      {"failure report", "report 3 12029 0\n", "", kExitFetchFailed},
+      {"negative state", "report -1 0 0\n", "", kExitFetchFailed},
+      {"failure with HTTP status", "report 3 0 503 envelope.json\n", "", kExitFetchFailed},
+      {"Start refused", "start 0\nreport 2 0 200 envelope.json\n", "", kExitFetchFailed},
+      {"progress, then success",
+       "report 0 0 0\nreport 1 0 0\nreport 2 0 200 envelope.json\n", Echoed(kConfig),
+       kExitFetched},
+      {"report inside Start", "inline\nreport 2 0 200 envelope.json\n", Echoed(kConfig),
+       kExitFetched},
+      {"success, then failure", "report 2 0 200 envelope.json\nreport 3 12002 0\n",
+       Echoed(kConfig), kExitFetched},
+      {"success with empty body", "report 2 0 200\n", "[]", kExitFetched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CDeployment deployment(KV_DECODER_ECHO);
+    deployment.Place(KV_FAKE_NETWORK_LIBRARY, "Wirelink.dll");
+    deployment.Write("envelope.json", SealedEnvelope());
+    deployment.Write("fake_network.txt", c.script);
+    ExpectRun(deployment.Run(), c.out, c.exitCode);
+  }
+}
+
+TEST(KvfetchTest, GivesUpAfterThirtySecondsWithoutAFinalReport) {
+  CDeployment deployment(KV_DECODER_ECHO);
+  deployment.Place(KV_FAKE_NETWORK_LIBRARY, "Wirelink.dll");
+  deployment.Write("fake_network.txt", "report 0 0 0\nreport 1 0 0\n");
+
+  const auto start = std::chrono::steady_clock::now();
+  const ProcessResult result = deployment.Run();
+  const auto waited = std::chrono::steady_clock::now() - start;
+
+  ExpectRun(result, "", kExitFetchFailed);
+  // Progress reports do not end the wait early.
+  EXPECT_GE(waited, std::chrono::milliseconds(29500));
+}
+
+// The stand-in library must abort a request still in flight when kvfetch
+// gives up and releases it, without hanging or crashing the process.
+TEST(KvfetchTest, GivesUpOnAServerThatNeverAnswers) {
+  CLoopbackHttpServer server({200, SealedEnvelope(), /*hang=*/true});
+  CDeployment deployment(KV_DECODER_ECHO);
+  deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+
+  const auto start = std::chrono::steady_clock::now();
+  const ProcessResult result = deployment.Run(server.Port());
+  const auto waited = std::chrono::steady_clock::now() - start;
+
+  ExpectRun(result, "", kExitFetchFailed);
+  EXPECT_GE(waited, std::chrono::milliseconds(29500));
+  EXPECT_EQ(server.RequestCount(), 1);
+}
+
+bool IsSystemDll(std::string name) {
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  static const char* const kSystemDlls[] = {"kernel32.dll", "msvcrt.dll", "shlwapi.dll",
+                                            "wintrust.dll", "crypt32.dll", "advapi32.dll",
+                                            "user32.dll"};
+  return std::find(std::begin(kSystemDlls), std::end(kSystemDlls), name) != std::end(kSystemDlls);
+}
+
+// The decoding library is bound at load time by ordinal 6 only; the network
+// library must never be bound at load time, since it is checked before loading.
+TEST(KvfetchImportsTest, OnlySystemDllsAndTheDecoderOrdinal) {
+  const auto imports = kvtest::FromBuildPath(KV_KVFETCH_EXE);
+  const auto dlls = ReadImports32(imports);
+  ASSERT_TRUE(dlls.has_value());
+
+  int decoderImports = 0;
+  for (const ImportedDll& dll : *dlls) {
+    SCOPED_TRACE(dll.name);
+    if (dll.name == "QXSDK2.dll") {
+      ++decoderImports;
+      ASSERT_EQ(dll.functions.size(), 1u);
+      EXPECT_TRUE(dll.functions[0].byOrdinal);
+      EXPECT_EQ(dll.functions[0].ordinal, 6);
+    } else {
+      EXPECT_TRUE(IsSystemDll(dll.name));
+    }
+  }
+  EXPECT_EQ(decoderImports, 1);
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// The stand-in network library in-process, through the same exports and
+// virtual slots kvfetch uses: what it reports, and that a released task
+// stays silent.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winhttp.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/test_support.h"
+#include "net/http_task.h"
+
+namespace {
+
+using kvtest::CLoopbackHttpServer;
+
+// Generous: only a broken library comes near it.
+constexpr auto kReportLimit = std::chrono::seconds(60);
+
+struct Report {
+  IHttpTask* task;
+  int32_t state;
+  int32_t firstError;
+  int32_t secondError;
+  std::string body;
+};
+
+class CReportRecorder final : public IHttpTaskCallback {
+ public:
+  void OnTaskResult(IHttpTask* task, const TaskResult* result) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_reports.push_back({task, result->state, result->firstError, result->secondError,
+                         std::string(result->body, static_cast<size_t>(result->bodyLength))});
+    m_changed.notify_all();
+  }
+
+  // The first report with a final state, or none within the limit.
+  std::optional<Report> WaitFinal() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    std::optional<Report> final;
+    m_changed.wait_for(lock, kReportLimit, [&] {
+      for (const Report& report : m_reports) {
+        if (report.state != kTaskStatePending && report.state != kTaskStateRunning) {
+          final = report;
+          return true;
+        }
+      }
+      return false;
+    });
+    return final;
+  }
+
+  size_t Count() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_reports.size();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<Report> m_reports;
+};
+
+RequestFactory* StandInFactory() {
+  // Loaded once and kept, as kvfetch keeps its network library.
+  static HMODULE module =
+      ::LoadLibraryW(kvtest::FromBuildPath(KV_WIRELINK_UNSIGNED).wstring().c_str());
+  if (module == nullptr) return nullptr;
+  // Through void*: FARPROC's stdcall type is only a placeholder.
+  const auto httpInit = reinterpret_cast<HttpInitFunc>(
+      reinterpret_cast<void*>(::GetProcAddress(module, "HttpInit")));
+  return httpInit ? httpInit() : nullptr;
+}
+
+std::wstring UrlFor(int port) {
+  return L"http://127.0.0.1:" + std::to_wstring(port) + L"/live/vip/getKvConfig";
+}
+
+// Runs one request to completion and returns its final report.
+std::optional<Report> Fetch(const std::wstring& url, IHttpTask** taskOut = nullptr) {
+  RequestFactory* factory = StandInFactory();
+  if (factory == nullptr) return std::nullopt;
+  std::unique_ptr<IHttpTask, HttpTaskDeletor> task(factory->CreateTask());
+  if (!task) return std::nullopt;
+  CReportRecorder recorder;
+  task->SetOption("ungzip", 0);
+  task->SetOption("gzip", 0);
+  task->SetCallback(&recorder);
+  if (task->Start(0, url.c_str()) == 0) return std::nullopt;
+  std::optional<Report> final = recorder.WaitFinal();
+  if (taskOut) *taskOut = task.get();
+  task->SetCallback(nullptr);
+  return final;
+}
+
+TEST(WirelinkStandInTest, ReportsOutcomes) {
+  const std::string bodyWithNul("{\"errno\":0}\0tail", 16);
+  struct Case {
+    const char* name;
+    int status;
+    std::string body;
+    int32_t state;
+    int32_t secondError;
+    std::string reportedBody;
+  };
+  const Case cases[] = {
+      {"200 with NUL in the body", 200, bodyWithNul, kTaskStateSucceeded, 200, bodyWithNul},
+      {"200 empty", 200, "", kTaskStateSucceeded, 200, ""},
+      {"404", 404, "missing", 3, 404, ""},
+      {"500", 500, "", 3, 500, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CLoopbackHttpServer server({c.status, c.body});
+    IHttpTask* task = nullptr;
+    const std::optional<Report> report = Fetch(UrlFor(server.Port()), &task);
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->task, task);
+    EXPECT_EQ(report->state, c.state);
+    EXPECT_EQ(report->firstError, 0);
+    EXPECT_EQ(report->secondError, c.secondError);
+    EXPECT_EQ(report->body, c.reportedBody);
+  }
+}
+
+TEST(WirelinkStandInTest, ReportsTheWinHttpErrorWhenNobodyListens) {
+  int port = 0;
+  {
+    CLoopbackHttpServer server({});
+    port = server.Port();
+  }
+  const std::optional<Report> report = Fetch(UrlFor(port));
+  ASSERT_TRUE(report.has_value());
+  EXPECT_EQ(report->state, 3);
+  EXPECT_EQ(report->firstError, ERROR_WINHTTP_CANNOT_CONNECT);
+  EXPECT_EQ(report->secondError, 0);
+}
+
+TEST(WirelinkStandInTest, ReleasedTaskNeverReports) {
+  CReportRecorder recorder;
+  {
+    CLoopbackHttpServer server({200, "late", /*hang=*/true});
+    RequestFactory* factory = StandInFactory();
+    ASSERT_NE(factory, nullptr);
+    IHttpTask* task = factory->CreateTask();
+    ASSERT_NE(task, nullptr);
+    task->SetCallback(&recorder);
+    ASSERT_NE(task->Start(0, UrlFor(server.Port()).c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + kReportLimit;
+    while (server.RequestCount() == 0 && std::chrono::steady_clock::now() < deadline) ::Sleep(10);
+    ASSERT_EQ(server.RequestCount(), 1);  // the request is in flight
+    task->Release();
+    // Shutting the server down ends the exchange the worker was blocked in.
+  }
+  ::Sleep(500);
+  EXPECT_EQ(recorder.Count(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "net/http_get.h"
+#include "fake_task.h"
+
+namespace {
+
+using kvtest::CFakeFactory;
+using kvtest::CFakeTask;
+using kvtest::ReportSpec;
+
+constexpr const wchar_t* kUrl = L"http://127.0.0.1/live/vip/getKvConfig";
+// Long enough that only a missing wake-up can reach it, even on a slow machine.
+constexpr DWORD kLongWaitMs = 20000;
+constexpr DWORD kShortWaitMs = 300;
+
+struct Outcome {
+  bool result;
+  std::string body;
+  double seconds;
+};
+
+Outcome Fetch(RequestFactory* factory, DWORD timeoutMs, std::string body = "untouched") {
+  const auto start = std::chrono::steady_clock::now();
+  const bool result = HttpGet(factory, kUrl, body, timeoutMs);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  return {result, body, elapsed.count()};
+}
+
+ReportSpec Success(std::string body) {
+  ReportSpec spec;
+  spec.body = std::move(body);
+  return spec;
+}
+
+ReportSpec Failure(int32_t state, int32_t first, int32_t second) {
+  ReportSpec spec;
+  spec.state = state;
+  spec.firstError = first;
+  spec.secondError = second;
+  return spec;
+}
+
+TEST(HttpTaskAdapterGetTest, CallsTheTaskInOrderAndReleasesItOnce) {
+  CFakeTask task;
+  task.onStart = [](CFakeTask& t) { t.Report(Success("{}")); };
+  CFakeFactory factory(&task);
+
+  const Outcome outcome = Fetch(&factory, kLongWaitMs);
+
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.body, "{}");
+  EXPECT_EQ(factory.Creates(), 1);
+  const std::vector<std::string> expected = {
+      "SetOption(ungzip,0)",
+      "SetOption(gzip,0)",
+      "SetCallback(adapter)",
+      "Start(0,http://127.0.0.1/live/vip/getKvConfig)",
+      "SetCallback(null)",
+      "Release",
+  };
+  EXPECT_EQ(task.Calls(), expected);
+  EXPECT_EQ(task.Releases(), 1);
+}
+
+TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
+  ReportSpec foreign = Success("not ours");
+  foreign.foreignTask = true;
+  ReportSpec emptyNullBody;
+  emptyNullBody.nullBody = true;
+  ReportSpec negativeLength = Success("abc");
+  negativeLength.bodyLength = -3;
+  ReportSpec nullWithLength;
+  nullWithLength.nullBody = true;
+  nullWithLength.bodyLength = 4;
+
+  struct Case {
+    const char* name;
+    std::vector<ReportSpec> reports;
+    DWORD timeoutMs;
+    bool expected;
+    std::string body;
+    bool wakesAtOnce;
+  };
+  const Case cases[] = {
+      // A final success carries the body byte for byte.
+      {"success", {Success("{\"errno\":0}")}, kLongWaitMs, true, "{\"errno\":0}", true},
+      {"nul bytes", {Success(std::string("a\0b\0", 4))}, kLongWaitMs, true,
+       std::string("a\0b\0", 4), true},
+      {"empty body", {Success("")}, kLongWaitMs, true, "", true},
+      {"empty null body", {emptyNullBody}, kLongWaitMs, true, "", true},
+      // The first success stands; a later failure changes nothing.
+      {"success then failure", {Success("first"), Failure(3, 12, 0)}, kLongWaitMs, true, "first",
+       true},
+      {"success twice", {Success("first"), Success("second")}, kLongWaitMs, true, "second", true},
+      // Failures wake the caller at once and leave the body alone.
+      {"failure", {Failure(3, 12002, 5)}, kLongWaitMs, false, "untouched", true},
+      {"negative state", {Failure(-1, 0, 0)}, kLongWaitMs, false, "untouched", true},
+      {"negative length", {negativeLength}, kLongWaitMs, false, "untouched", true},
+      {"null body with length", {nullWithLength}, kLongWaitMs, false, "untouched", true},
+      {"malformed then success", {negativeLength, Success("ok")}, kLongWaitMs, true, "ok", true},
+      // Progress reports and other tasks' reports never wake the caller.
+      {"pending", {Failure(0, 0, 0), Failure(1, 0, 0)}, kShortWaitMs, false, "untouched", false},
+      {"other task", {foreign}, kShortWaitMs, false, "untouched", false},
+      {"nothing", {}, kShortWaitMs, false, "untouched", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CFakeTask task;
+    task.onStart = [&c](CFakeTask& t) {
+      for (const ReportSpec& report : c.reports) t.Report(report);
+    };
+    CFakeFactory factory(&task);
+
+    const Outcome outcome = Fetch(&factory, c.timeoutMs);
+
+    EXPECT_EQ(outcome.result, c.expected);
+    EXPECT_EQ(outcome.body, c.body);
+    if (c.wakesAtOnce) {
+      EXPECT_LT(outcome.seconds, kLongWaitMs / 2000.0);
+    }
+    EXPECT_EQ(task.Releases(), 1);
+  }
+}
+
+TEST(HttpTaskAdapterGetTest, ReportFromTheLibraryThreadWakesTheCaller) {
+  CFakeTask task;
+  task.onStart = [](CFakeTask& t) {
+    t.ReportLater([](CFakeTask& self) {
+      ::Sleep(50);
+      self.Report(Failure(1, 0, 0));
+      self.Report(Success("late but in time"));
+    });
+  };
+  CFakeFactory factory(&task);
+
+  const Outcome outcome = Fetch(&factory, kLongWaitMs);
+  task.JoinThreads();
+
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.body, "late but in time");
+  EXPECT_LT(outcome.seconds, kLongWaitMs / 2000.0);
+}
+
+TEST(HttpTaskAdapterGetTest, FailsWithoutWaitingWhenNoRequestIsStarted) {
+  // No factory: nothing is made.
+  EXPECT_FALSE(Fetch(nullptr, kLongWaitMs).result);
+
+  // No task: nothing to release.
+  CFakeFactory noTask(nullptr);
+  const Outcome noTaskOutcome = Fetch(&noTask, kLongWaitMs);
+  EXPECT_FALSE(noTaskOutcome.result);
+  EXPECT_EQ(noTaskOutcome.body, "untouched");
+  EXPECT_EQ(noTask.Creates(), 1);
+
+  // Start refused: the task is still unregistered and released.
+  CFakeTask task;
+  task.startResult = 0;
+  CFakeFactory factory(&task);
+  const Outcome refused = Fetch(&factory, kLongWaitMs);
+  EXPECT_FALSE(refused.result);
+  EXPECT_LT(refused.seconds, kLongWaitMs / 2000.0);
+  const std::vector<std::string> calls = task.Calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2], "SetCallback(null)");
+  EXPECT_EQ(calls.back(), "Release");
+  EXPECT_EQ(task.Releases(), 1);
+}
+
+TEST(HttpTaskAdapterGetTest, HolderWithoutLibraryGivesFalse) {
+  // Nothing in this process initialised the network library.
+  std::string body = "untouched";
+  EXPECT_FALSE(HttpGet(kUrl, body));
+  EXPECT_EQ(body, "untouched");
+}
+
+TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
+  struct Case {
+    ReportSpec report;
+    const char* text;
+  };
+  ReportSpec negativeLength = Success("abc");
+  negativeLength.bodyLength = -7;
+  const Case cases[] = {
+      {Failure(3, 12002, 5), "err_12002_5"},
+      {Failure(-4, -1, -2147483647 - 1), "err_-1_-2147483648"},
+      {Failure(7, 0, 0), "err_0_0"},
+      {negativeLength, "err_body_-7"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    CFakeTask task;
+    CHttpTaskAdapterGet adapter;
+    adapter.AttachTask(&task);
+    task.SetCallback(&adapter);
+
+    task.Report(c.report);
+
+    EXPECT_EQ(adapter.ErrorText(), c.text);
+    EXPECT_EQ(::WaitForSingleObject(adapter.Event(), 0), WAIT_OBJECT_0);
+    std::string body = "untouched";
+    EXPECT_FALSE(adapter.CopyResponse(body));
+    EXPECT_EQ(body, "untouched");
+  }
+}
+
+TEST(HttpTaskAdapterGetTest, ReportsRacingTheDestructorAreDropped) {
+  constexpr int kReporters = 4;
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    CFakeTask task;
+    task.onStart = [](CFakeTask& t) {
+      for (int i = 0; i < kReporters; ++i) {
+        t.ReportLater([i](CFakeTask& self) {
+          // Keep reporting until unregistered, so some reports land while
+          // the destructor holds the adapter.
+          while (self.IsRegistered()) {
+            self.Report(i % 2 ? Success("same") : Failure(1, 0, 0));
+          }
+        });
+      }
+    };
+    CFakeFactory factory(&task);
+
+    const Outcome outcome = Fetch(&factory, kLongWaitMs);
+    task.JoinThreads();
+
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.body, "same");
+    EXPECT_EQ(task.Releases(), 1);
+  }
+}
+
+TEST(HttpTaskAdapterGetTest, ReportOnTheDestructorsThreadIsDropped) {
+  // A library that reports synchronously while being unregistered or
+  // released, on the thread that is tearing the adapter down.
+  CFakeTask task;
+  task.onStart = [](CFakeTask& t) { t.Report(Success("first")); };
+  task.onUnregister = [](CFakeTask& t) { t.Report(Success("during unregister"), true); };
+  task.onRelease = [](CFakeTask& t) { t.Report(Failure(3, 1, 2), true); };
+  CFakeFactory factory(&task);
+
+  const Outcome outcome = Fetch(&factory, kLongWaitMs);
+
+  EXPECT_TRUE(outcome.result);
+  EXPECT_EQ(outcome.body, "first");
+  EXPECT_EQ(task.Releases(), 1);
+}
+
+}  // namespace
