@@ -4,16 +4,13 @@
 #include <iostream>
 #include <string>
 
+#include "app/config_url.h"
 #include "decode_config.h"
 #include "net/http_get.h"
 #include "net/net_library.h"
 #include "payload/config_envelope.h"
 
 namespace {
-
-// The service host is fixed at build time (KVFETCH_SERVICE_HOST); no port,
-// so HTTP's default.
-constexpr wchar_t kConfigUrl[] = L"http://" KVFETCH_SERVICE_HOST "/live/vip/getKvConfig";
 
 // DecodeConfig's output buffer: its size is part of the library's contract.
 constexpr int kOutputSize = 1024;

@@ -6,7 +6,7 @@ namespace {
 
 // The service answers within seconds; 30 s covers a slow network without
 // letting the calling process hang.
-constexpr DWORD kRequestTimeoutMs = 30000;
+constexpr DWORD kRequestTimeoutMs = kHttpGetTimeoutMs;
 
 // After unregistering, a report that had already begun may still be running
 // on the library's thread; this is how long it gets before the task goes.
@@ -23,22 +23,25 @@ bool IsMalformedBody(const TaskResult& result) {
   return result.bodyLength < 0 || (result.body == nullptr && result.bodyLength != 0);
 }
 
-bool RunRequest(CHttpTaskAdapterGet& adapter, RequestFactory* factory, const wchar_t* url,
-                std::string& body, DWORD timeoutMs) {
-  if (!factory) return false;
+HttpGetOutcome RunRequest(CHttpTaskAdapterGet& adapter, RequestFactory* factory, const wchar_t* url,
+                          std::string& body, DWORD timeoutMs) {
+  if (!factory) return HttpGetOutcome::kNoFactory;
   IHttpTask* task = factory->CreateTask();
-  if (!task) return false;
+  if (!task) return HttpGetOutcome::kNoTask;
   task->SetOption(kOptionUngzip, 0);
   task->SetOption(kOptionGzip, 0);
   adapter.AttachTask(task);
 
   // No lock is held here: the library may report from inside Start.
   task->SetCallback(&adapter);
-  if (task->Start(0, url) == 0) return false;
+  if (task->Start(0, url) == 0) return HttpGetOutcome::kNotStarted;
 
-  if (!adapter.Event()) return false;
-  if (::WaitForSingleObject(adapter.Event(), timeoutMs) != WAIT_OBJECT_0) return false;
-  return adapter.CopyResponse(body);
+  if (!adapter.Event()) return HttpGetOutcome::kNoEvent;
+  if (::WaitForSingleObject(adapter.Event(), timeoutMs) != WAIT_OBJECT_0) {
+    return HttpGetOutcome::kNoAnswer;
+  }
+  // Woken without a success: only a failure report signals otherwise.
+  return adapter.CopyResponse(body) ? HttpGetOutcome::kSucceeded : HttpGetOutcome::kFailed;
 }
 
 }  // namespace
@@ -119,9 +122,22 @@ bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWO
   // The adapter's destructor runs before this returns, on every path, so the
   // task never outlives the call.
   auto adapter = std::make_shared<CHttpTaskAdapterGet>();
-  return RunRequest(*adapter, factory, url, body, timeoutMs);
+  return RunRequest(*adapter, factory, url, body, timeoutMs) == HttpGetOutcome::kSucceeded;
 }
 
 bool HttpGet(const wchar_t* url, std::string& body) {
   return HttpGet(NetLibrary::Instance().Factory(), url, body, kRequestTimeoutMs);
+}
+
+bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWORD timeoutMs,
+             HttpGetReport& report) {
+  auto adapter = std::make_shared<CHttpTaskAdapterGet>();
+  report.outcome = RunRequest(*adapter, factory, url, body, timeoutMs);
+  // Read while the adapter still lives: the text goes with it.
+  report.errorText = adapter->ErrorText();
+  return report.outcome == HttpGetOutcome::kSucceeded;
+}
+
+bool HttpGet(const wchar_t* url, std::string& body, HttpGetReport& report) {
+  return HttpGet(NetLibrary::Instance().Factory(), url, body, kRequestTimeoutMs, report);
 }

@@ -59,6 +59,27 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   std::atomic<DWORD> m_destructorThread{0};
 };
 
+// The longest HttpGet waits for the library's final report.
+inline constexpr DWORD kHttpGetTimeoutMs = 30000;
+
+// Why a request ended as it did, in the order HttpGet can stop.
+enum class HttpGetOutcome {
+  kSucceeded,
+  kNoFactory,   // no network library held, or it gave no factory
+  kNoTask,      // CreateTask returned null
+  kNotStarted,  // Start returned 0
+  kNoEvent,     // the adapter's event could not be made
+  kNoAnswer,    // no final report within the limit (or the wait failed)
+  kFailed,      // a failure report; `errorText` says which
+};
+
+// What one HttpGet saw, for tools that explain a run.
+struct HttpGetReport {
+  HttpGetOutcome outcome = HttpGetOutcome::kNoFactory;
+  // The adapter's "err_%d_%d" text of the last failure report, empty if none.
+  std::string errorText;
+};
+
 // Fetches `url` through the network library's request factory. True only when
 // the library reported success for this request within 30 seconds; then
 // `body` holds the response byte for byte. On false `body` is untouched.
@@ -68,3 +89,9 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
 // passes the holder's factory and 30000 ms.
 [[nodiscard]] bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body,
                            DWORD timeoutMs);
+
+// HttpGet as the run makes it (holder's factory, 30000 ms), also saying why
+// it ended in `report`; the result and `body` are exactly HttpGet's.
+[[nodiscard]] bool HttpGet(const wchar_t* url, std::string& body, HttpGetReport& report);
+[[nodiscard]] bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body,
+                           DWORD timeoutMs, HttpGetReport& report);

@@ -67,6 +67,53 @@ CUniqueHandle PinFile(const wchar_t* path) {
                                                nullptr));
 }
 
+// What kvfetch itself runs: no records, only the check. Its empty hooks
+// compile away, so the run's search is the loop it has always been.
+struct SilentSearch {
+  void Directory(const wchar_t*) {}
+  void Candidate(const wchar_t*) {}
+  void Path(const wchar_t*) {}
+  void Exists() {}
+  bool Check(const wchar_t* path) { return PublisherCheck(path); }
+  void Loaded(bool, HMODULE, HMODULE) {}
+};
+
+class RecordingSearch {
+ public:
+  explicit RecordingSearch(LibrarySearchReport& report) : m_report(report) {}
+
+  void Directory(const wchar_t* directory) {
+    m_report.directoryFound = true;
+    m_report.directory = directory;
+  }
+  void Candidate(const wchar_t* name) {
+    m_report.candidates.emplace_back();
+    m_report.candidates.back().name = name;
+  }
+  void Path(const wchar_t* path) { m_report.candidates.back().path = path; }
+  void Exists() { m_report.candidates.back().exists = true; }
+  // PublisherCheck is this verdict's `accepted`, so the decision is the run's.
+  bool Check(const wchar_t* path) {
+    CandidateReport& candidate = m_report.candidates.back();
+    candidate.checked = true;
+    candidate.verdict = InspectPublisher(path);
+    return candidate.verdict.accepted;
+  }
+  void Loaded(bool usable, HMODULE heldBefore, HMODULE heldAfter) {
+    // First: anything else may overwrite the loader's error.
+    const DWORD error = ::GetLastError();
+    CandidateReport& candidate = m_report.candidates.back();
+    candidate.loadTried = true;
+    candidate.usable = usable;
+    candidate.loadedHere = heldBefore == nullptr && heldAfter != nullptr;
+    candidate.moduleHeld = heldAfter != nullptr;
+    candidate.loadError = error;
+  }
+
+ private:
+  LibrarySearchReport& m_report;
+};
+
 }  // namespace
 
 NetLibrary& NetLibrary::Instance() {
@@ -77,22 +124,41 @@ NetLibrary& NetLibrary::Instance() {
   return *instance;
 }
 
-bool NetLibrary::Init() {
+template <typename Observer>
+bool NetLibrary::Search(Observer& observer) {
   wchar_t directory[kPathCapacity] = {};
   if (!LibraryDirectory(directory)) return false;
+  observer.Directory(directory);
 
   wchar_t candidate[kPathCapacity] = {};
   for (const wchar_t* name : kCandidateNames) {
+    observer.Candidate(name);
     // Null when the joined path would not fit; the cut text must not be used.
     if (!::PathCombineW(candidate, directory, name)) continue;
+    observer.Path(candidate);
     if (!::PathFileExistsW(candidate)) continue;
+    observer.Exists();
     // If the file cannot be pinned, the check and the load still go ahead
     // unpinned; the check alone decides.
     const CUniqueHandle pin = PinFile(candidate);
-    if (!PublisherCheck(candidate)) continue;
-    if (LoadFrom(candidate)) return true;
+    if (!observer.Check(candidate)) continue;
+    const HMODULE heldBefore = m_module;
+    const bool usable = LoadFrom(candidate);
+    observer.Loaded(usable, heldBefore, m_module);
+    if (usable) return true;
   }
   return false;
+}
+
+bool NetLibrary::Init() {
+  SilentSearch observer;
+  return Search(observer);
+}
+
+bool NetLibrary::Init(LibrarySearchReport& report) {
+  report = LibrarySearchReport();
+  RecordingSearch observer(report);
+  return Search(observer);
 }
 
 bool NetLibrary::LoadFrom(const wchar_t* path) {
@@ -109,6 +175,16 @@ bool NetLibrary::LoadFrom(const wchar_t* path) {
 
 bool NetLibrary::IsUsable() const {
   return m_httpUninit != nullptr && m_httpInit != nullptr && m_factory != nullptr;
+}
+
+NetExports NetLibrary::Exports() const {
+  NetExports exports;
+  exports.httpInit = m_httpInit;
+  exports.httpUninit = m_httpUninit;
+  exports.zlibUncompress = m_zlibUncompress;
+  exports.zlibCompress = m_zlibCompress;
+  exports.zlibCompressBound = m_zlibCompressBound;
+  return exports;
 }
 
 void NetLibrary::Adopt(const NetExports& exports) {

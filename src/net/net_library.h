@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "net/http_task.h"
+#include "trust/publisher_check.h"
 
 // The network library's entry points as GetProcAddress found them; any of
 // them may be null.
@@ -12,6 +16,27 @@ struct NetExports {
   ZlibUncompressFunc zlibUncompress = nullptr;
   ZlibCompressFunc zlibCompress = nullptr;
   ZlibCompressBoundFunc zlibCompressBound = nullptr;
+};
+
+// What Init saw at one candidate file, for tools that explain a run.
+struct CandidateReport {
+  std::wstring name;  // "Wirelink.dll" or "Wirecore.dll"
+  std::wstring path;  // empty when the joined path would not fit
+  bool exists = false;
+  bool checked = false;  // the publisher check ran; `verdict` is its finding
+  PublisherVerdict verdict;
+  bool loadTried = false;           // LoadFrom ran for this candidate
+  bool usable = false;              // what LoadFrom returned
+  bool loadedHere = false;          // this LoadFrom is the one that loaded a library
+  bool moduleHeld = false;          // a library was held after it
+  DWORD loadError = ERROR_SUCCESS;  // GetLastError right after LoadFrom
+};
+
+// Every step of one Init, in the order Init took it.
+struct LibrarySearchReport {
+  bool directoryFound = false;  // false when the program's own path did not fit
+  std::wstring directory;
+  std::vector<CandidateReport> candidates;
 };
 
 // Process-wide holder of the network library, its exports and its request
@@ -30,6 +55,10 @@ class NetLibrary {
   // factory when the request is made.
   bool Init();
 
+  // The same search, checks and load as Init (one body of code serves both),
+  // recording each step in `report`. Only tools use it; the run calls Init.
+  bool Init(LibrarySearchReport& report);
+
   // Loads the library at `path` unless one is already held, looks up its
   // exports and calls HttpInit once. Returns whether the held library is
   // usable (HttpInit, HttpUninit and a factory present).
@@ -37,12 +66,20 @@ class NetLibrary {
 
   // Not owned; null until a library's HttpInit returned one.
   RequestFactory* Factory() const { return m_factory; }
+  // The held library, or null; for tools that show what was loaded.
+  HMODULE Module() const { return m_module; }
+  NetExports Exports() const;
 
   NetLibrary(const NetLibrary&) = delete;
   NetLibrary& operator=(const NetLibrary&) = delete;
 
  private:
   NetLibrary() = default;
+
+  // The body of both Inits. `observer` decides the publisher check (it must
+  // be PublisherCheck's verdict) and may record what it is shown.
+  template <typename Observer>
+  bool Search(Observer& observer);
 
   [[nodiscard]] bool IsUsable() const;
   void Adopt(const NetExports& exports);

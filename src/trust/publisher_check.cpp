@@ -117,20 +117,31 @@ std::wstring SignerDisplayName(PCCERT_CONTEXT cert, const TrustApi& api) {
   return std::wstring(name);
 }
 
-bool IsTrustedSignature(const wchar_t* path, const TrustApi& api) {
+// Fills in the verdict from the verify call on. Leaves `accepted` alone: the
+// caller sets it only once nothing can raise any more.
+void InspectSignature(const wchar_t* path, const TrustApi& api, PublisherVerdict& verdict) {
   // Declared before the closer so that they are destroyed after the close.
   VerifyRecords records;
   const LONG status = VerifySignature(path, api, records);
   CTrustStateCloser closer(api, records.data.hWVTStateData);
-  if (!IsAcceptedTrustStatus(status)) return false;
+  verdict.verified = true;
+  verdict.status = status;
+  if (!IsAcceptedTrustStatus(status)) {
+    verdict.step = PublisherStep::kStatusRefused;
+    return;
+  }
 
   const CRYPT_PROVIDER_DATA* provData = api.provDataFromStateData(closer.State());
   const PCCERT_CONTEXT cert = SignerCertificate(provData);
-  if (!cert) return false;
+  if (!cert) {
+    verdict.step = PublisherStep::kNoSignerCertificate;
+    return;
+  }
 
   // An empty name is on no list, so it needs no case of its own.
-  const std::wstring name = SignerDisplayName(cert, api);
-  return MatchPublisherName(name.c_str());
+  verdict.signerName = SignerDisplayName(cert, api);
+  verdict.listed = MatchPublisherName(verdict.signerName.c_str());
+  verdict.step = verdict.listed ? PublisherStep::kAccepted : PublisherStep::kNameNotListed;
 }
 
 }  // namespace
@@ -177,15 +188,33 @@ PCCERT_CONTEXT SignerCertificate(const CRYPT_PROVIDER_DATA* provData) {
   return element->pCertContext;
 }
 
-bool PublisherCheck(const wchar_t* path, const TrustApi& api) {
-  if (!path || !::PathFileExistsW(path)) return false;
+PublisherVerdict InspectPublisher(const wchar_t* path, const TrustApi& api) {
+  PublisherVerdict verdict;
+  if (!path || !::PathFileExistsW(path)) return verdict;
   try {
-    if (IsLegacyWindows(api)) return true;
-    return IsTrustedSignature(path, api);
+    if (IsLegacyWindows(api)) {
+      verdict.step = PublisherStep::kLegacyWindows;
+      verdict.accepted = true;
+      return verdict;
+    }
+    InspectSignature(path, api, verdict);
   } catch (...) {
     // Unwinding has already closed the verification state, if one was open.
-    return false;
+    verdict.step = PublisherStep::kFault;
+    verdict.listed = false;
   }
+  verdict.accepted = verdict.step == PublisherStep::kAccepted;
+  return verdict;
+}
+
+PublisherVerdict InspectPublisher(const wchar_t* path) {
+  return InspectPublisher(path, SystemTrustApi());
+}
+
+// The verdict's extra findings cost a status copy and a move of the name the
+// check reads anyway: nothing next to the verification itself.
+bool PublisherCheck(const wchar_t* path, const TrustApi& api) {
+  return InspectPublisher(path, api).accepted;
 }
 
 bool PublisherCheck(const wchar_t* path) { return PublisherCheck(path, SystemTrustApi()); }

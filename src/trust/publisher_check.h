@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // Decides whether the library file at `path` (a full, NUL-terminated path,
 // may be null) may be loaded into the process: its Authenticode signature
 // must verify, tolerating an expired certificate or an untrusted root, and
@@ -8,6 +10,33 @@
 // cannot verify the signatures our publishers use. Keeps no state, shows no UI and lets
 // nothing escape: any fault inside counts as "not trusted".
 [[nodiscard]] bool PublisherCheck(const wchar_t* path);
+
+// The step of the check that decided, in the order the steps run.
+enum class PublisherStep {
+  kNoFile,               // null path, or nothing at the path
+  kLegacyWindows,        // accepted without verification: the system predates Vista
+  kStatusRefused,        // the verification status is not one we tolerate
+  kNoSignerCertificate,  // no first signer with an end certificate
+  kNameNotListed,        // the signer's name is empty, was cut, or is not on the list
+  kFault,                // something inside the verification raised
+  kAccepted,
+};
+
+// What PublisherCheck found out about one file. PublisherCheck is exactly
+// InspectPublisher(path).accepted, so a tool that explains the verdict can
+// never disagree with the loader.
+struct PublisherVerdict {
+  PublisherStep step = PublisherStep::kNoFile;
+  bool verified = false;  // WinVerifyTrust returned, and `status` is its result
+  long status = 0;
+  // Read only after a tolerated status; empty when there is none or it was cut.
+  std::wstring signerName;
+  bool listed = false;
+  bool accepted = false;
+};
+
+// The whole check with its findings. Raises nothing, like PublisherCheck.
+PublisherVerdict InspectPublisher(const wchar_t* path);
 
 // True when `name` (NUL-terminated) equals an entry of the trusted publisher
 // list code unit for code unit: no case folding, trimming or normalisation.

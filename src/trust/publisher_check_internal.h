@@ -7,6 +7,8 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include "trust/publisher_check.h"
+
 // The four system calls whose outcomes Wine cannot be made to produce on
 // demand (old Windows, expired certificates, odd chains, over-long names).
 // The loader's path always uses SystemTrustApi().
@@ -20,6 +22,7 @@ struct TrustApi {
 const TrustApi& SystemTrustApi();
 
 [[nodiscard]] bool PublisherCheck(const wchar_t* path, const TrustApi& api);
+PublisherVerdict InspectPublisher(const wchar_t* path, const TrustApi& api);
 
 // True only when the system positively reports a major version below 6.
 [[nodiscard]] bool IsLegacyWindows(const TrustApi& api);

@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "deployment.h"
 #include "kvseal/seal_core.h"
 #include "pe_imports.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kvtest::CDeployment;
+using kvtest::ClosedPort;
 using kvtest::CLoopbackHttpServer;
 using kvtest::ProcessResult;
 
@@ -33,44 +36,10 @@ std::string SealedEnvelope(const std::string& config = kConfig) {
 
 std::string Echoed(const std::string& text) { return "[" + text + "]"; }
 
-// ROOT/app/bin/kvfetch.exe beside a QXSDK2.dll; the network library, if any,
-// goes two levels up, at ROOT.
-class CDeployment {
- public:
-  explicit CDeployment(const char* decoder) {
-    m_exe = m_tree.Copy(kvtest::FromBuildPath(KV_KVFETCH_EXE), "app/bin/kvfetch.exe");
-    m_tree.Copy(kvtest::FromBuildPath(decoder), "app/bin/QXSDK2.dll");
-  }
-
-  void Place(const char* buildFile, const std::string& relative) const {
-    m_tree.Copy(kvtest::FromBuildPath(buildFile), relative);
-  }
-  void Write(const std::string& relative, const std::string& bytes) const {
-    m_tree.Write(relative, bytes);
-  }
-
-  // port 0: no redirect, the library resolves the service host itself.
-  ProcessResult Run(int port = 0, const std::wstring& args = L"") const {
-    std::vector<std::pair<std::wstring, std::wstring>> env;
-    if (port != 0) env.emplace_back(L"WIRELINK_CONNECT_TO", L"127.0.0.1:" + std::to_wstring(port));
-    return kvtest::RunProcess(m_exe, args, env);
-  }
-
- private:
-  kvtest::CTempTree m_tree;
-  fs::path m_exe;
-};
-
 void ExpectRun(const ProcessResult& result, const std::string& out, DWORD exitCode) {
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.out, out);
   EXPECT_EQ(result.exitCode, exitCode);
-}
-
-// A port that was free a moment ago and has nobody listening now.
-int ClosedPort() {
-  CLoopbackHttpServer server({});
-  return server.Port();
 }
 
 TEST(KvfetchTest, PrintsTheRenderingOfTheFetchedConfiguration) {
