@@ -11,6 +11,71 @@ namespace {
 constexpr std::uint32_t kMaxLength =
     static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) & ~7u;
 
+// ECB blocks are independent, so this many are deciphered side by side: each
+// round's four S-box loads of one block then overlap with the others' instead
+// of waiting on them. Four keeps every lane in registers on x86-64; on i686
+// some spill, which still beats one block at a time.
+constexpr std::uint32_t kLanes = 4;
+
+// Byte `shift / 8` of `x`, as an S-box index.
+inline std::uint32_t ByteAt(std::uint32_t x, int shift) { return (x >> shift) & 0xFF; }
+
+// One pointer per S-box: the compiler then folds each box's offset into the
+// address instead of spending an add on the round's critical path.
+inline std::uint32_t Feistel(const std::uint32_t* s, std::uint32_t x) {
+  const std::uint32_t* s1 = s + 256;
+  const std::uint32_t* s2 = s + 512;
+  const std::uint32_t* s3 = s + 768;
+  return ((s[ByteAt(x, 24)] + s1[ByteAt(x, 16)]) ^ s2[ByteAt(x, 8)]) + s3[ByteAt(x, 0)];
+}
+
+// The rounds are written two at a time, each half folding the next P word
+// into the Feistel output, so no swap is needed and the words come out
+// crossed: the caller's left is `r`, its right is `l`. Index sequences make
+// the lanes plain scalars after inlining, whatever the compiler's unrolling.
+template <std::size_t... Lane>
+inline void EncryptLanes(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t* l,
+                         std::uint32_t* r, std::index_sequence<Lane...>) {
+  ((l[Lane] ^= p[0]), ...);
+  for (int i = 1; i < BlowfishCipher::kRounds; i += 2) {
+    ((r[Lane] ^= Feistel(s, l[Lane]) ^ p[i]), ...);
+    ((l[Lane] ^= Feistel(s, r[Lane]) ^ p[i + 1]), ...);
+  }
+  ((r[Lane] ^= p[BlowfishCipher::kRounds + 1]), ...);
+}
+
+template <std::size_t... Lane>
+inline void DecryptLanes(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t* l,
+                         std::uint32_t* r, std::index_sequence<Lane...>) {
+  ((l[Lane] ^= p[BlowfishCipher::kRounds + 1]), ...);
+  for (int i = BlowfishCipher::kRounds; i > 0; i -= 2) {
+    ((r[Lane] ^= Feistel(s, l[Lane]) ^ p[i]), ...);
+    ((l[Lane] ^= Feistel(s, r[Lane]) ^ p[i - 1]), ...);
+  }
+  ((r[Lane] ^= p[0]), ...);
+}
+
+inline void EncryptWords(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& left,
+                         std::uint32_t& right) {
+  std::uint32_t l[1] = {left};
+  std::uint32_t r[1] = {right};
+  EncryptLanes(p, s, l, r, std::make_index_sequence<1>());
+  left = r[0];
+  right = l[0];
+}
+
+// Deciphers `Count` consecutive blocks of `bytes` in place.
+template <std::size_t Count, std::size_t... Lane>
+inline void DecryptBlocks(const std::uint32_t* p, const std::uint32_t* s, unsigned char* bytes,
+                          std::index_sequence<Lane...> lanes) {
+  constexpr std::size_t kBlock = BlowfishCipher::kBlockSize;
+  std::uint32_t l[Count] = {LoadBigEndian32(bytes + Lane * kBlock)...};
+  std::uint32_t r[Count] = {LoadBigEndian32(bytes + Lane * kBlock + 4)...};
+  DecryptLanes(p, s, l, r, lanes);
+  (StoreBigEndian32(bytes + Lane * kBlock, r[Lane]), ...);
+  (StoreBigEndian32(bytes + Lane * kBlock + 4, l[Lane]), ...);
+}
+
 }  // namespace
 
 void BlowfishCipher::AllocateTables() {
@@ -25,8 +90,10 @@ void BlowfishCipher::FreeTables() {
 
 bool BlowfishCipher::SetKey(const unsigned char* key, std::int32_t keyLen) {
   if (!m_p || !m_s || key == nullptr || keyLen < 1) return false;
-  std::copy_n(blowfish_tables::kInitialP, kPWords, m_p.get());
-  std::copy_n(blowfish_tables::kInitialS, kSWords, m_s.get());
+  std::uint32_t* p = m_p.get();
+  std::uint32_t* s = m_s.get();
+  std::copy_n(blowfish_tables::kInitialP, kPWords, p);
+  std::copy_n(blowfish_tables::kInitialS, kSWords, s);
 
   // The key is cycled over the P-array, four bytes per word, big-endian.
   std::int32_t j = 0;
@@ -34,62 +101,40 @@ bool BlowfishCipher::SetKey(const unsigned char* key, std::int32_t keyLen) {
     std::uint32_t word = 0;
     for (int k = 0; k < 4; ++k) {
       word = (word << 8) | key[j];
-      j = (j + 1) % keyLen;
+      j = j + 1 == keyLen ? 0 : j + 1;
     }
-    m_p[i] ^= word;
+    p[i] ^= word;
   }
 
   // Each table word is replaced by the cipher's own output under the tables
-  // so far, chaining L and R from the P-array through all four S-boxes.
+  // so far, chaining L and R from the P-array through all four S-boxes. The
+  // 521 encryptions form one dependent chain, so the only lever is keeping
+  // each one inlined and free of calls and reloads of the table pointers.
   std::uint32_t left = 0;
   std::uint32_t right = 0;
   for (int i = 0; i < kPWords; i += 2) {
-    EncryptBlock(left, right);
-    m_p[i] = left;
-    m_p[i + 1] = right;
+    EncryptWords(p, s, left, right);
+    p[i] = left;
+    p[i + 1] = right;
   }
   for (int i = 0; i < kSWords; i += 2) {
-    EncryptBlock(left, right);
-    m_s[i] = left;
-    m_s[i + 1] = right;
+    EncryptWords(p, s, left, right);
+    s[i] = left;
+    s[i + 1] = right;
   }
   return true;
 }
 
-std::uint32_t BlowfishCipher::Feistel(std::uint32_t x) const {
-  const std::uint32_t* s = m_s.get();
-  return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) +
-         s[768 + (x & 0xFF)];
-}
-
 void BlowfishCipher::EncryptBlock(std::uint32_t& left, std::uint32_t& right) const {
-  std::uint32_t l = left;
-  std::uint32_t r = right;
-  for (int i = 0; i < kRounds; ++i) {
-    l ^= m_p[i];
-    r ^= Feistel(l);
-    std::swap(l, r);
-  }
-  std::swap(l, r);
-  r ^= m_p[kRounds];
-  l ^= m_p[kRounds + 1];
-  left = l;
-  right = r;
+  EncryptWords(m_p.get(), m_s.get(), left, right);
 }
 
 void BlowfishCipher::DecryptBlock(std::uint32_t& left, std::uint32_t& right) const {
-  std::uint32_t l = left;
-  std::uint32_t r = right;
-  for (int i = kRounds + 1; i > 1; --i) {
-    l ^= m_p[i];
-    r ^= Feistel(l);
-    std::swap(l, r);
-  }
-  std::swap(l, r);
-  r ^= m_p[1];
-  l ^= m_p[0];
-  left = l;
-  right = r;
+  std::uint32_t l[1] = {left};
+  std::uint32_t r[1] = {right};
+  DecryptLanes(m_p.get(), m_s.get(), l, r, std::make_index_sequence<1>());
+  left = r[0];
+  right = l[0];
 }
 
 std::int32_t BlowfishCipher::Decrypt(const unsigned char* in, unsigned char* out,
@@ -98,13 +143,14 @@ std::int32_t BlowfishCipher::Decrypt(const unsigned char* in, unsigned char* out
   if (in != out) std::memmove(out, in, len);
 
   const std::uint32_t blocks = ((len - 1) >> 3) + 1;
-  for (std::uint32_t b = 0; b < blocks; ++b) {
-    unsigned char* block = out + b * kBlockSize;
-    std::uint32_t left = LoadBigEndian32(block);
-    std::uint32_t right = LoadBigEndian32(block + 4);
-    DecryptBlock(left, right);
-    StoreBigEndian32(block, left);
-    StoreBigEndian32(block + 4, right);
+  const std::uint32_t* p = m_p.get();
+  const std::uint32_t* s = m_s.get();
+  std::uint32_t b = 0;
+  for (; b + kLanes <= blocks; b += kLanes) {
+    DecryptBlocks<kLanes>(p, s, out + b * kBlockSize, std::make_index_sequence<kLanes>());
+  }
+  for (; b < blocks; ++b) {
+    DecryptBlocks<1>(p, s, out + b * kBlockSize, std::make_index_sequence<1>());
   }
   return static_cast<std::int32_t>(blocks * kBlockSize);
 }

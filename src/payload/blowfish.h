@@ -50,8 +50,6 @@ class BlowfishCipher {
   static std::int32_t GetOutputLength(std::uint32_t len);
 
  private:
-  std::uint32_t Feistel(std::uint32_t x) const;
-
   std::unique_ptr<std::uint32_t[]> m_p;
   std::unique_ptr<std::uint32_t[]> m_s;
 };

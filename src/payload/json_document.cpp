@@ -15,6 +15,14 @@ constexpr std::int64_t kSaturatedIndex = std::int64_t{1} << 40;
 
 const Json::Value& Null() { return Json::Value::nullSingleton(); }
 
+// Building the default settings costs about as much as parsing a small
+// document, and they never change: one immutable builder serves every parse.
+// Each parse still gets a reader of its own.
+const Json::CharReaderBuilder& DefaultReaderBuilder() {
+  static const Json::CharReaderBuilder* const builder = new Json::CharReaderBuilder;
+  return *builder;
+}
+
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -73,8 +81,7 @@ bool JsonDocument::Parse(const std::string& text) {
   Json::Value& root = *this;
   root = Json::Value();
   try {
-    const Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    const std::unique_ptr<Json::CharReader> reader(DefaultReaderBuilder().newCharReader());
     std::string errors;
     // jsoncpp 1.9.5's reader can look one byte past `end` when the range is
     // not followed by a NUL; a std::string's data() always is, so the range

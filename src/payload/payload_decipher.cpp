@@ -1,5 +1,6 @@
 #include "payload/payload_decipher.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -13,22 +14,36 @@ using ByteBuffer = std::unique_ptr<unsigned char[]>;
 
 ByteBuffer MakeZeroedBuffer(std::size_t size) { return ByteBuffer(new unsigned char[size]()); }
 
+std::size_t RoundUpToBlocks(std::size_t size) {
+  return (size + BlowfishCipher::kBlockSize - 1) & ~std::size_t{BlowfishCipher::kBlockSize - 1};
+}
+
 }  // namespace
 
 bool DecipherPayload(std::string_view data, std::string_view key, std::string& out) {
   if (data.empty()) return false;
-  if (key.empty() ||
-      key.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    return false;
-  }
+  constexpr auto kMaxSize = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+  // Lengths are 32-bit throughout; a longer text cannot be a payload.
+  if (key.empty() || key.size() > kMaxSize || data.size() > kMaxSize) return false;
 
-  ByteBuffer cipherText = MakeZeroedBuffer(Base64DecodeBufferSize(data.size()));
-  std::int32_t decodedLen = 0;
-  if (!Base64Decode(cipherText.get(), decodedLen, data)) return false;
+  // One buffer for both steps: the text is decoded straight into it and
+  // deciphered in place, sparing a second buffer and two copies of the
+  // payload. It is large enough for the decoder and for whole blocks of the
+  // longest ciphertext the text can hold, plus the customary spare byte.
+  const std::size_t maxDecoded = data.size() / 4 * 3;
+  const std::size_t bufferSize =
+      std::max(Base64DecodeBufferSize(data.size()), RoundUpToBlocks(maxDecoded) + 1);
+  ByteBuffer buffer = MakeZeroedBuffer(bufferSize);
+  const std::int32_t decodedLen =
+      Base64DecodeRaw(buffer.get(), data.data(), static_cast<std::int32_t>(data.size()));
+  if (decodedLen < 0) return false;
 
   const auto length = static_cast<std::uint32_t>(decodedLen);
   const std::int32_t size = BlowfishCipher::GetOutputLength(length);
   if (size == 0) return false;
+  // The decoder may leave one byte past the decoded length; a ciphertext that
+  // stops inside a block must be deciphered with zeros for its missing bytes.
+  std::fill(buffer.get() + length, buffer.get() + size, 0);
 
   BlowfishCipher cipher;
   cipher.AllocateTables();
@@ -36,12 +51,8 @@ bool DecipherPayload(std::string_view data, std::string_view key, std::string& o
                      static_cast<std::int32_t>(key.size()))) {
     return false;
   }
+  if (cipher.Decrypt(buffer.get(), buffer.get(), length) == 0) return false;
 
-  // Zero-filled and a block multiple: a ciphertext that stops inside a block
-  // is deciphered with zeros for its missing bytes, never with stale memory.
-  ByteBuffer plain = MakeZeroedBuffer(static_cast<std::size_t>(size) + 1);
-  if (cipher.Decrypt(cipherText.get(), plain.get(), length) == 0) return false;
-
-  out.assign(reinterpret_cast<const char*>(plain.get()), length);
+  out.assign(reinterpret_cast<const char*>(buffer.get()), length);
   return true;
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "kvseal/seal_core.h"
 
 namespace {
 
@@ -141,6 +145,39 @@ TEST(Base64DecodeTest, RawRefusesLengthsThatAreNotGroups) {
   EXPECT_EQ(Base64DecodeRaw(out, "QUJD", -4), -1);
   EXPECT_EQ(Base64DecodeRaw(out, "QUJDQUJD", 6), -1);
   EXPECT_EQ(Base64DecodeRaw(out, "QUJDQUJD", 8), 6);
+}
+
+// The main loop takes groups in pairs; text of every length up to a few
+// pairs must decode like the reference encoder's input, never write more
+// than one byte past the decoded length, and fail for a bad character in any
+// group.
+TEST(Base64DecodeTest, EveryGroupCountRoundTrips) {
+  std::mt19937 engine(4242u);
+  constexpr unsigned char kGuard = 0xC3;
+  for (std::size_t size = 0; size <= 40; ++size) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(engine());
+    const std::string text = Base64Encode(bytes);
+    SCOPED_TRACE(text);
+
+    // Guard bytes right after the buffer the contract asks for.
+    const std::size_t bufferSize = Base64DecodeBufferSize(text.size());
+    std::vector<unsigned char> out(bufferSize + 8, kGuard);
+    const auto length = static_cast<std::int32_t>(text.size());
+    ASSERT_EQ(Base64DecodeRaw(out.data(), text.data(), length), static_cast<std::int32_t>(size));
+    EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size)), bytes);
+    for (std::size_t i = std::min(bufferSize, size + 1); i < out.size(); ++i) {
+      EXPECT_EQ(out[i], kGuard) << "written at " << i;
+    }
+
+    const std::size_t characters =
+        text.find('=') == std::string::npos ? text.size() : text.find('=');
+    for (std::size_t position = 0; position < characters; ++position) {
+      std::string bad = text;
+      bad[position] = '*';
+      EXPECT_EQ(Base64DecodeRaw(out.data(), bad.data(), length), -1) << "at " << position;
+    }
+  }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -206,6 +208,51 @@ TEST(BlowfishTest, RefusesUnusableKeys) {
   EXPECT_TRUE(cipher.SetKey(key, 3));
   unsigned char block[8] = {};
   EXPECT_EQ(cipher.Decrypt(block, block, 0), 0);
+}
+
+// Decrypt works on several blocks at once; every block must still come out
+// as DecryptBlock alone makes it, whatever the length (partial last block
+// included), the alignment, and whether it runs in place.
+TEST(BlowfishTest, InterleavedDecryptMatchesSingleBlocks) {
+  std::mt19937 engine(12345u);
+  std::vector<unsigned char> key(11);
+  for (unsigned char& b : key) b = static_cast<unsigned char>(engine());
+  const BlowfishCipher cipher = MakeCipher(key);
+
+  for (std::uint32_t len = 0; len <= 64; ++len) {
+    for (std::size_t offset = 0; offset < 4; ++offset) {
+      for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(testing::Message()
+                     << "len " << len << " offset " << offset << (inPlace ? " in place" : ""));
+        const std::size_t padded = (len + 7) / 8 * 8;
+        std::vector<unsigned char> input(offset + padded + 8);
+        for (unsigned char& b : input) b = static_cast<unsigned char>(engine());
+        std::vector<unsigned char> output =
+            inPlace ? input : std::vector<unsigned char>(input.size(), 0x5A);
+        unsigned char* out = output.data() + offset;
+
+        // What the output must hold: the input's first `len` bytes, the
+        // output's own bytes after them, each whole block deciphered alone.
+        std::vector<unsigned char> expected(output.begin() + offset,
+                                            output.begin() + offset + padded);
+        std::copy_n(input.begin() + offset, len, expected.begin());
+        for (std::size_t b = 0; b < padded; b += 8) {
+          std::uint32_t left = LoadBigEndian32(&expected[b]);
+          std::uint32_t right = LoadBigEndian32(&expected[b + 4]);
+          cipher.DecryptBlock(left, right);
+          StoreBigEndian32(&expected[b], left);
+          StoreBigEndian32(&expected[b + 4], right);
+        }
+        const std::vector<unsigned char> after(output.begin() + offset + padded, output.end());
+
+        const unsigned char* in = inPlace ? out : input.data() + offset;
+        ASSERT_EQ(cipher.Decrypt(in, out, len), static_cast<std::int32_t>(padded));
+        EXPECT_EQ(std::vector<unsigned char>(out, out + padded), expected);
+        EXPECT_EQ(std::vector<unsigned char>(output.begin() + offset + padded, output.end()),
+                  after);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+// Starts two programs alternately, RUNS times each, and prints each one's
+// median and spread of wall time per run, measured from CreateProcessW to
+// the end of the child's wait, and how many runs exited with each code.
+// Running both from one Wine session keeps Wine's own start-up out of the
+// comparison.
+//
+// Usage: kv_timed_runs RUNS "COMMAND LINE A" "COMMAND LINE B"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "win/unique_handle.h"
+
+namespace {
+
+struct RunSample {
+  double milliseconds = 0;
+  DWORD exitCode = 0;
+};
+
+struct Series {
+  std::wstring commandLine;
+  std::vector<double> milliseconds;
+  std::map<DWORD, int> exitCodes;
+};
+
+double Seconds(const LARGE_INTEGER& counter, const LARGE_INTEGER& frequency) {
+  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The child's standard output goes to NUL: only its time and exit code count.
+bool RunOnce(const std::wstring& commandLine, RunSample& sample) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const CUniqueHandle nul = CUniqueHandle::FromFile(::CreateFileW(
+      L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr));
+  if (!nul) return false;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nul.Get();
+  startup.hStdOutput = nul.Get();
+  startup.hStdError = nul.Get();
+  std::wstring mutableLine = commandLine;  // CreateProcessW may write to it
+  PROCESS_INFORMATION info = {};
+
+  LARGE_INTEGER frequency;
+  LARGE_INTEGER start;
+  LARGE_INTEGER end;
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&start);
+  if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return false;
+  }
+  const CUniqueHandle process(info.hProcess);
+  const CUniqueHandle thread(info.hThread);
+  ::WaitForSingleObject(process.Get(), INFINITE);
+  ::QueryPerformanceCounter(&end);
+  ::GetExitCodeProcess(process.Get(), &sample.exitCode);
+  sample.milliseconds = (Seconds(end, frequency) - Seconds(start, frequency)) * 1000.0;
+  return true;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+  return values[index];
+}
+
+void Print(const char* label, const Series& series) {
+  std::printf("%s median_ms=%.1f p10_ms=%.1f p90_ms=%.1f runs=%zu", label,
+              Percentile(series.milliseconds, 0.5), Percentile(series.milliseconds, 0.1),
+              Percentile(series.milliseconds, 0.9), series.milliseconds.size());
+  for (const auto& [code, count] : series.exitCodes) std::printf(" exit_0x%08lX=%d", code, count);
+  std::printf("\n");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) return 2;
+  const int runs = std::wcstol(argv[1], nullptr, 10);
+  if (runs < 1) return 2;
+  Series series[2] = {{argv[2], {}, {}}, {argv[3], {}, {}}};
+  for (int i = 0; i < runs; ++i) {
+    for (Series& s : series) {
+      RunSample sample;
+      if (!RunOnce(s.commandLine, sample)) return 1;
+      s.milliseconds.push_back(sample.milliseconds);
+      ++s.exitCodes[sample.exitCode];
+    }
+  }
+  Print("A", series[0]);
+  Print("B", series[1]);
+  return 0;
+}
