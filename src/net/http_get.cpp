@@ -47,9 +47,9 @@ HttpGetOutcome RunRequest(CHttpTaskAdapterGet& adapter, RequestFactory* factory,
 }  // namespace
 
 CHttpTaskAdapterGet::CHttpTaskAdapterGet()
-    : m_event(::CreateEventW(nullptr,   // default security
-                             TRUE,      // manual reset: once woken, stays woken
-                             FALSE,     // not signalled
+    : m_event(::CreateEventW(nullptr,      // default security
+                             TRUE,         // manual reset: once woken, stays woken
+                             FALSE,        // not signalled
                              nullptr)) {}  // unnamed
 
 CHttpTaskAdapterGet::~CHttpTaskAdapterGet() {

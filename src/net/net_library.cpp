@@ -58,12 +58,9 @@ bool LibraryDirectory(wchar_t (&directory)[kPathCapacity]) {
 // that nobody can replace the file between the two: reading is shared,
 // writing, renaming and deleting are not.
 CUniqueHandle PinFile(const wchar_t* path) {
-  return CUniqueHandle::FromFile(::CreateFileW(path,
-                                               GENERIC_READ,
+  return CUniqueHandle::FromFile(::CreateFileW(path, GENERIC_READ,
                                                FILE_SHARE_READ,  // deny write and delete
-                                               nullptr,
-                                               OPEN_EXISTING,
-                                               FILE_ATTRIBUTE_NORMAL,
+                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                                nullptr));
 }
 

@@ -99,20 +99,17 @@ LONG VerifySignature(const wchar_t* path, const TrustApi& api, VerifyRecords& re
 
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   return api.winVerifyTrust(nullptr,  // no window: never show UI
-                            &action,
-                            &data);
+                            &action, &data);
 }
 
 // The subject's simple display name, or an empty string when there is none
 // or it did not fit.
 std::wstring SignerDisplayName(PCCERT_CONTEXT cert, const TrustApi& api) {
   wchar_t name[kNameBufferSize] = {};
-  const DWORD count = api.certGetNameString(cert,
-                                            CERT_NAME_SIMPLE_DISPLAY_TYPE,
+  const DWORD count = api.certGetNameString(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE,
                                             0,        // subject, not issuer
                                             nullptr,  // no type parameter
-                                            name,
-                                            kNameBufferSize);
+                                            name, kNameBufferSize);
   if (count < 1 || count >= kNameBufferSize) return std::wstring();
   return std::wstring(name);
 }

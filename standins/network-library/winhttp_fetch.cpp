@@ -102,21 +102,18 @@ bool ReadBody(HINTERNET request, std::string& body, DWORD& error) {
 
 // Runs the exchange on a request that is already open and parked in the slot.
 FetchOutcome Exchange(HINTERNET request) {
-  if (!::WinHttpSendRequest(request,
-                            WINHTTP_NO_ADDITIONAL_HEADERS, 0,  // headers were added before
-                            WINHTTP_NO_REQUEST_DATA, 0,        // GET has no body
-                            0,                                 // total length
-                            0)) {                              // no context
+  if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,  // headers were added before
+                            WINHTTP_NO_REQUEST_DATA, 0,                 // GET has no body
+                            0,                                          // total length
+                            0)) {                                       // no context
     return LastErrorFailure();
   }
   if (!::WinHttpReceiveResponse(request, nullptr)) return LastErrorFailure();
 
   DWORD status = 0;
   DWORD size = sizeof(status);
-  if (!::WinHttpQueryHeaders(request,
-                             WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX,
-                             &status, &size,
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
     return LastErrorFailure();
   }
@@ -139,10 +136,8 @@ FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
   const ConnectTarget& target = redirect ? *redirect : parts->origin;
 
   // No proxy: the stand-in talks to the host (or the redirect) directly.
-  CInternetHandle session(::WinHttpOpen(L"Wirelink/1.0",
-                                        WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                        WINHTTP_NO_PROXY_NAME,
-                                        WINHTTP_NO_PROXY_BYPASS,
+  CInternetHandle session(::WinHttpOpen(L"Wirelink/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
                                         0));  // synchronous
   if (!session) return LastErrorFailure();
   ::WinHttpSetTimeouts(session.Get(), kPhaseTimeoutMs, kPhaseTimeoutMs, kPhaseTimeoutMs,
@@ -151,19 +146,15 @@ FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
   CInternetHandle connection(::WinHttpConnect(session.Get(), target.host.c_str(), target.port, 0));
   if (!connection) return LastErrorFailure();
 
-  CInternetHandle request(::WinHttpOpenRequest(connection.Get(),
-                                               L"GET",
-                                               parts->pathAndQuery.c_str(),
-                                               nullptr,  // HTTP/1.1
-                                               WINHTTP_NO_REFERER,
-                                               WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                               parts->secure ? WINHTTP_FLAG_SECURE : 0));
+  CInternetHandle request(::WinHttpOpenRequest(
+      connection.Get(), L"GET", parts->pathAndQuery.c_str(),
+      nullptr,  // HTTP/1.1
+      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, parts->secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return LastErrorFailure();
-  if (redirect && !::WinHttpAddRequestHeaders(request.Get(),
-                                              HostHeader(*parts).c_str(),
-                                              static_cast<DWORD>(-1),  // zero-terminated
-                                              WINHTTP_ADDREQ_FLAG_REPLACE |
-                                                  WINHTTP_ADDREQ_FLAG_ADD)) {
+  if (redirect &&
+      !::WinHttpAddRequestHeaders(request.Get(), HostHeader(*parts).c_str(),
+                                  static_cast<DWORD>(-1),  // zero-terminated
+                                  WINHTTP_ADDREQ_FLAG_REPLACE | WINHTTP_ADDREQ_FLAG_ADD)) {
     return LastErrorFailure();
   }
 

@@ -19,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using kvtest::CDeployment;
-using kvtest::ClosedPort;
 using kvtest::CLoopbackHttpServer;
+using kvtest::ClosedPort;
 using kvtest::ProcessResult;
 
 constexpr DWORD kExitFetched = 0;
@@ -130,7 +130,8 @@ TEST(KvfetchTest, LoadsOnlyATrustedLibraryTwoLevelsUp) {
       {"unsigned", {{KV_WIRELINK_UNSIGNED, "Wirelink.dll"}}, kExitFetchFailed},
       {"unlisted publisher", {{KV_WIRELINK_UNLISTED, "Wirelink.dll"}}, kExitFetchFailed},
       {"one level up only", {{KV_WIRELINK_TRUSTED, "app/Wirelink.dll"}}, kExitFetchFailed},
-      {"beside the program only", {{KV_WIRELINK_TRUSTED, "app/bin/Wirelink.dll"}},
+      {"beside the program only",
+       {{KV_WIRELINK_TRUSTED, "app/bin/Wirelink.dll"}},
        kExitFetchFailed},
       {"trusted", {{KV_WIRELINK_TRUSTED, "Wirelink.dll"}}, kExitFetched},
       {"untrusted Wirelink, trusted Wirecore",
@@ -186,13 +187,12 @@ TEST(KvfetchTest, ScriptedLibraryOutcomes) {
       {"negative state", "report -1 0 0\n", "", kExitFetchFailed},
       {"failure with HTTP status", "report 3 0 503 envelope.json\n", "", kExitFetchFailed},
       {"Start refused", "start 0\nreport 2 0 200 envelope.json\n", "", kExitFetchFailed},
-      {"progress, then success",
-       "report 0 0 0\nreport 1 0 0\nreport 2 0 200 envelope.json\n", Echoed(kConfig),
-       kExitFetched},
+      {"progress, then success", "report 0 0 0\nreport 1 0 0\nreport 2 0 200 envelope.json\n",
+       Echoed(kConfig), kExitFetched},
       {"report inside Start", "inline\nreport 2 0 200 envelope.json\n", Echoed(kConfig),
        kExitFetched},
-      {"success, then failure", "report 2 0 200 envelope.json\nreport 3 12002 0\n",
-       Echoed(kConfig), kExitFetched},
+      {"success, then failure", "report 2 0 200 envelope.json\nreport 3 12002 0\n", Echoed(kConfig),
+       kExitFetched},
       {"success with empty body", "report 2 0 200\n", "[]", kExitFetched},
   };
   for (const Case& c : cases) {
@@ -238,7 +238,7 @@ TEST(KvfetchTest, GivesUpOnAServerThatNeverAnswers) {
 bool IsSystemDll(std::string name) {
   std::transform(name.begin(), name.end(), name.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  static const char* const kSystemDlls[] = {"kernel32.dll", "msvcrt.dll", "shlwapi.dll",
+  static const char* const kSystemDlls[] = {"kernel32.dll", "msvcrt.dll",  "shlwapi.dll",
                                             "wintrust.dll", "crypt32.dll", "advapi32.dll",
                                             "user32.dll"};
   return std::find(std::begin(kSystemDlls), std::end(kSystemDlls), name) != std::end(kSystemDlls);

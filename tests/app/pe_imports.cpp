@@ -97,12 +97,12 @@ std::optional<std::vector<ImportedDll>> ReadImports32(const std::filesystem::pat
     return std::nullopt;
   }
 
-  const size_t sectionsOffset = ntOffset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                                nt->FileHeader.SizeOfOptionalHeader;
+  const size_t sectionsOffset =
+      ntOffset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
   const size_t sectionCount = nt->FileHeader.NumberOfSections;
   if (sectionCount == 0 ||
-      image.At<IMAGE_SECTION_HEADER>(sectionsOffset + (sectionCount - 1) *
-                                                          sizeof(IMAGE_SECTION_HEADER)) == nullptr) {
+      image.At<IMAGE_SECTION_HEADER>(
+          sectionsOffset + (sectionCount - 1) * sizeof(IMAGE_SECTION_HEADER)) == nullptr) {
     return std::nullopt;
   }
   const CSectionMap map(image.At<IMAGE_SECTION_HEADER>(sectionsOffset), sectionCount);
@@ -121,8 +121,8 @@ std::optional<std::vector<ImportedDll>> ReadImports32(const std::filesystem::pat
     const auto name = nameOffset ? image.StringAt(*nameOffset) : std::nullopt;
     // The lookup table lists the imports; linkers may leave it out and keep
     // only the address table, which on disk holds the same entries.
-    const DWORD thunks = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk
-                                                        : descriptor->FirstThunk;
+    const DWORD thunks =
+        descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
     auto functions = ReadThunks(image, map, thunks);
     if (!name || !functions) return std::nullopt;
     dlls.push_back(ImportedDll{*name, std::move(*functions)});

@@ -73,8 +73,8 @@ RequestFactory* StandInFactory() {
       ::LoadLibraryW(kvtest::FromBuildPath(KV_WIRELINK_UNSIGNED).wstring().c_str());
   if (module == nullptr) return nullptr;
   // Through void*: FARPROC's stdcall type is only a placeholder.
-  const auto httpInit = reinterpret_cast<HttpInitFunc>(
-      reinterpret_cast<void*>(::GetProcAddress(module, "HttpInit")));
+  const auto httpInit =
+      reinterpret_cast<HttpInitFunc>(reinterpret_cast<void*>(::GetProcAddress(module, "HttpInit")));
   return httpInit ? httpInit() : nullptr;
 }
 

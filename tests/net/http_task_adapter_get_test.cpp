@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "net/http_get.h"
 #include "fake_task.h"
+#include "net/http_get.h"
 
 namespace {
 
@@ -57,12 +57,9 @@ TEST(HttpTaskAdapterGetTest, CallsTheTaskInOrderAndReleasesItOnce) {
   EXPECT_EQ(outcome.body, "{}");
   EXPECT_EQ(factory.Creates(), 1);
   const std::vector<std::string> expected = {
-      "SetOption(ungzip,0)",
-      "SetOption(gzip,0)",
-      "SetCallback(adapter)",
-      "Start(0,http://127.0.0.1/live/vip/getKvConfig)",
-      "SetCallback(null)",
-      "Release",
+      "SetOption(ungzip,0)",  "SetOption(gzip,0)",
+      "SetCallback(adapter)", "Start(0,http://127.0.0.1/live/vip/getKvConfig)",
+      "SetCallback(null)",    "Release",
   };
   EXPECT_EQ(task.Calls(), expected);
   EXPECT_EQ(task.Releases(), 1);
@@ -90,12 +87,20 @@ TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
   const Case cases[] = {
       // A final success carries the body byte for byte.
       {"success", {Success("{\"errno\":0}")}, kLongWaitMs, true, "{\"errno\":0}", true},
-      {"nul bytes", {Success(std::string("a\0b\0", 4))}, kLongWaitMs, true,
-       std::string("a\0b\0", 4), true},
+      {"nul bytes",
+       {Success(std::string("a\0b\0", 4))},
+       kLongWaitMs,
+       true,
+       std::string("a\0b\0", 4),
+       true},
       {"empty body", {Success("")}, kLongWaitMs, true, "", true},
       {"empty null body", {emptyNullBody}, kLongWaitMs, true, "", true},
       // The first success stands; a later failure changes nothing.
-      {"success then failure", {Success("first"), Failure(3, 12, 0)}, kLongWaitMs, true, "first",
+      {"success then failure",
+       {Success("first"), Failure(3, 12, 0)},
+       kLongWaitMs,
+       true,
+       "first",
        true},
       {"success twice", {Success("first"), Success("second")}, kLongWaitMs, true, "second", true},
       // Failures wake the caller at once and leave the body alone.

@@ -32,8 +32,8 @@ std::string Lower(std::string text) {
 }
 
 std::string Utf8(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr,
-                                         nullptr);
+  const int size =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(std::max(size, 1)), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
   out.resize(out.size() - 1);
@@ -139,8 +139,7 @@ void MakeDirectories(const fs::path& root, const std::vector<std::wstring>& name
 }
 
 void CopyLong(const fs::path& from, const fs::path& to) {
-  ASSERT_TRUE(::CopyFileW(Extended(from).c_str(), Extended(to).c_str(), FALSE))
-      << ::GetLastError();
+  ASSERT_TRUE(::CopyFileW(Extended(from).c_str(), Extended(to).c_str(), FALSE)) << ::GetLastError();
 }
 
 void DeleteTree(const fs::path& path) {
@@ -154,13 +153,10 @@ void DeleteTree(const fs::path& path) {
 std::optional<std::string> RunFromFolder(const fs::path& exe, const fs::path& folder) {
   const fs::path outPath = folder / L"probe-out.txt";
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  CUniqueHandle out = CUniqueHandle::FromFile(::CreateFileW(outPath.c_str(),
-                                                            GENERIC_WRITE,
-                                                            FILE_SHARE_READ,
-                                                            &inherit,  // the child writes to it
-                                                            CREATE_ALWAYS,
-                                                            FILE_ATTRIBUTE_NORMAL,
-                                                            nullptr));
+  CUniqueHandle out =
+      CUniqueHandle::FromFile(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                            &inherit,  // the child writes to it
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) return std::nullopt;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);

@@ -19,9 +19,9 @@ constexpr wchar_t kScriptName[] = L"fake_network.txt";
 
 std::filesystem::path ScriptPath() {
   HMODULE self = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ScriptPath), &self);
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ScriptPath), &self);
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(self, path, MAX_PATH);
   return std::filesystem::path(path).parent_path() / kScriptName;
