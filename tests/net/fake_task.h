@@ -16,7 +16,7 @@
 
 namespace kvtest {
 
-struct ReportSpec {
+struct ReportPlan {
   int32_t state = kTaskStateSucceeded;
   std::string body;
   std::optional<int32_t> bodyLength;  // unset: body.size()
@@ -67,16 +67,16 @@ class CFakeTask final : public IHttpTask {
   // Reports to the registered callback, as the library's thread would; does
   // nothing once unregistered. `viaLast` reaches the callback even after
   // unregistering, as a misbehaving library might.
-  void Report(const ReportSpec& spec, bool viaLast = false) {
+  void Report(const ReportPlan& plan, bool viaLast = false) {
     IHttpTaskCallback* callback = viaLast ? m_lastCallback : m_callback.load();
     if (!callback) return;
     TaskResult result{};
-    result.state = spec.state;
-    result.firstError = spec.firstError;
-    result.secondError = spec.secondError;
-    result.body = spec.nullBody ? nullptr : spec.body.data();
-    result.bodyLength = spec.bodyLength.value_or(static_cast<int32_t>(spec.body.size()));
-    IHttpTask* reporter = spec.foreignTask ? reinterpret_cast<IHttpTask*>(&m_other) : this;
+    result.state = plan.state;
+    result.firstError = plan.firstError;
+    result.secondError = plan.secondError;
+    result.body = plan.nullBody ? nullptr : plan.body.data();
+    result.bodyLength = plan.bodyLength.value_or(static_cast<int32_t>(plan.body.size()));
+    IHttpTask* reporter = plan.foreignTask ? reinterpret_cast<IHttpTask*>(&m_other) : this;
     callback->OnTaskResult(reporter, &result);
   }
 

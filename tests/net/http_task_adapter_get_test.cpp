@@ -12,7 +12,7 @@ namespace {
 
 using kvtest::CFakeFactory;
 using kvtest::CFakeTask;
-using kvtest::ReportSpec;
+using kvtest::ReportPlan;
 
 constexpr const wchar_t* kUrl = L"http://127.0.0.1/live/vip/getKvConfig";
 // Long enough that only a missing wake-up can reach it, even on a slow machine.
@@ -32,18 +32,18 @@ Outcome Fetch(RequestFactory* factory, DWORD timeoutMs, std::string body = "unto
   return {result, body, elapsed.count()};
 }
 
-ReportSpec Success(std::string body) {
-  ReportSpec spec;
-  spec.body = std::move(body);
-  return spec;
+ReportPlan Success(std::string body) {
+  ReportPlan plan;
+  plan.body = std::move(body);
+  return plan;
 }
 
-ReportSpec Failure(int32_t state, int32_t first, int32_t second) {
-  ReportSpec spec;
-  spec.state = state;
-  spec.firstError = first;
-  spec.secondError = second;
-  return spec;
+ReportPlan Failure(int32_t state, int32_t first, int32_t second) {
+  ReportPlan plan;
+  plan.state = state;
+  plan.firstError = first;
+  plan.secondError = second;
+  return plan;
 }
 
 TEST(HttpTaskAdapterGetTest, CallsTheTaskInOrderAndReleasesItOnce) {
@@ -66,19 +66,19 @@ TEST(HttpTaskAdapterGetTest, CallsTheTaskInOrderAndReleasesItOnce) {
 }
 
 TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
-  ReportSpec foreign = Success("not ours");
+  ReportPlan foreign = Success("not ours");
   foreign.foreignTask = true;
-  ReportSpec emptyNullBody;
+  ReportPlan emptyNullBody;
   emptyNullBody.nullBody = true;
-  ReportSpec negativeLength = Success("abc");
+  ReportPlan negativeLength = Success("abc");
   negativeLength.bodyLength = -3;
-  ReportSpec nullWithLength;
+  ReportPlan nullWithLength;
   nullWithLength.nullBody = true;
   nullWithLength.bodyLength = 4;
 
   struct Case {
     const char* name;
-    std::vector<ReportSpec> reports;
+    std::vector<ReportPlan> reports;
     DWORD timeoutMs;
     bool expected;
     std::string body;
@@ -118,7 +118,7 @@ TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
     SCOPED_TRACE(c.name);
     CFakeTask task;
     task.onStart = [&c](CFakeTask& t) {
-      for (const ReportSpec& report : c.reports) t.Report(report);
+      for (const ReportPlan& report : c.reports) t.Report(report);
     };
     CFakeFactory factory(&task);
 
@@ -186,10 +186,10 @@ TEST(HttpTaskAdapterGetTest, HolderWithoutLibraryGivesFalse) {
 
 TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
   struct Case {
-    ReportSpec report;
+    ReportPlan report;
     const char* text;
   };
-  ReportSpec negativeLength = Success("abc");
+  ReportPlan negativeLength = Success("abc");
   negativeLength.bodyLength = -7;
   const Case cases[] = {
       {Failure(3, 12002, 5), "err_12002_5"},

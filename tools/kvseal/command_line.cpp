@@ -5,22 +5,22 @@
 
 namespace {
 
-struct OptionSpec {
+struct OptionInfo {
   std::string_view name;
   bool takesValue;
   bool forSeal;
   bool forOpen;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {"-o", true, true, true},        {"--output", true, true, true},
     {"--key", true, true, true},     {"--padding", true, true, false},
     {"--force", false, true, false}, {"--strip-padding", false, false, true},
 };
 
-const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.name == name) return &spec;
+const OptionInfo* FindOption(std::string_view name) {
+  for (const OptionInfo& option : kOptions) {
+    if (option.name == name) return &option;
   }
   return nullptr;
 }
@@ -108,19 +108,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     // Long options also take their value as --name=value.
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* spec = FindOption(name);
-    if (spec == nullptr || !(sealing ? spec->forSeal : spec->forOpen)) {
+    const OptionInfo* option = FindOption(name);
+    if (option == nullptr || !(sealing ? option->forSeal : option->forOpen)) {
       parsed.error = "unknown option '" + name + "' for " + args[0];
       return parsed;
     }
     std::string value;
     if (equals != std::string::npos) {
-      if (!spec->takesValue) {
+      if (!option->takesValue) {
         parsed.error = "option '" + name + "' takes no value";
         return parsed;
       }
       value = arg.substr(equals + 1);
-    } else if (spec->takesValue) {
+    } else if (option->takesValue) {
       if (i + 1 == args.size()) {
         parsed.error = "option '" + name + "' needs a value";
         return parsed;
