@@ -17,8 +17,12 @@ constexpr std::uint32_t kMaxLength =
 // some spill, which still beats one block at a time.
 constexpr std::uint32_t kLanes = 4;
 
-// Byte `shift / 8` of `x`, as an S-box index.
-inline std::uint32_t ByteAt(std::uint32_t x, int shift) { return (x >> shift) & 0xFF; }
+// Byte `shift / 8` of `x`, as an S-box index. A narrowing cast rather than a
+// mask: with the mask GCC 12 followed its high-byte moves with a redundant
+// 32-bit copy on the round's critical path.
+inline std::uint8_t ByteAt(std::uint32_t x, int shift) {
+  return static_cast<std::uint8_t>(x >> shift);
+}
 
 // One pointer per S-box: the compiler then folds each box's offset into the
 // address instead of spending an add on the round's critical path.
@@ -34,17 +38,6 @@ inline std::uint32_t Feistel(const std::uint32_t* s, std::uint32_t x) {
 // crossed: the caller's left is `r`, its right is `l`. Index sequences make
 // the lanes plain scalars after inlining, whatever the compiler's unrolling.
 template <std::size_t... Lane>
-inline void EncryptLanes(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t* l,
-                         std::uint32_t* r, std::index_sequence<Lane...>) {
-  ((l[Lane] ^= p[0]), ...);
-  for (int i = 1; i < BlowfishCipher::kRounds; i += 2) {
-    ((r[Lane] ^= Feistel(s, l[Lane]) ^ p[i]), ...);
-    ((l[Lane] ^= Feistel(s, r[Lane]) ^ p[i + 1]), ...);
-  }
-  ((r[Lane] ^= p[BlowfishCipher::kRounds + 1]), ...);
-}
-
-template <std::size_t... Lane>
 inline void DecryptLanes(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t* l,
                          std::uint32_t* r, std::index_sequence<Lane...>) {
   ((l[Lane] ^= p[BlowfishCipher::kRounds + 1]), ...);
@@ -55,13 +48,32 @@ inline void DecryptLanes(const std::uint32_t* p, const std::uint32_t* s, std::ui
   ((r[Lane] ^= p[0]), ...);
 }
 
+// One block's 16 rounds as a straight line, for the key schedule's chain of
+// dependent encryptions, where only a round's latency counts. The halves
+// come in already XORed with P[0] and P[1] and leave without P[17]: the
+// schedule then whitens the next block's input while this block's last
+// round still runs. Every later P word is XORed into its target half before
+// the Feistel output arrives, which keeps it off the chain too; GCC keeps
+// that order only without a loop around the rounds (inside one it moves the
+// XOR back onto the Feistel output).
+template <std::size_t... Pair>
+inline void EncryptWhitened(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& l,
+                            std::uint32_t& r, std::index_sequence<Pair...>) {
+  r ^= Feistel(s, l);
+  ((l ^= p[2 * Pair + 2], l ^= Feistel(s, r), r ^= p[2 * Pair + 3], r ^= Feistel(s, l)), ...);
+  l ^= p[BlowfishCipher::kRounds];
+  l ^= Feistel(s, r);
+}
+
+constexpr auto kMiddleRoundPairs = std::make_index_sequence<BlowfishCipher::kRounds / 2 - 1>();
+
 inline void EncryptWords(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& left,
                          std::uint32_t& right) {
-  std::uint32_t l[1] = {left};
-  std::uint32_t r[1] = {right};
-  EncryptLanes(p, s, l, r, std::make_index_sequence<1>());
-  left = r[0];
-  right = l[0];
+  std::uint32_t l = left ^ p[0];
+  std::uint32_t r = right ^ p[1];
+  EncryptWhitened(p, s, l, r, kMiddleRoundPairs);
+  left = r ^ p[BlowfishCipher::kRounds + 1];
+  right = l;
 }
 
 // Deciphers `Count` consecutive blocks of `bytes` in place.
@@ -90,8 +102,10 @@ void BlowfishCipher::FreeTables() {
 
 bool BlowfishCipher::SetKey(const unsigned char* key, std::int32_t keyLen) {
   if (!m_p || !m_s || key == nullptr || keyLen < 1) return false;
-  std::uint32_t* p = m_p.get();
-  std::uint32_t* s = m_s.get();
+  // The two arrays never overlap; saying so lets the compiler schedule the
+  // P-word loads ahead of the S-box stores instead of after each one.
+  std::uint32_t* __restrict p = m_p.get();
+  std::uint32_t* __restrict s = m_s.get();
   std::copy_n(blowfish_tables::kInitialP, kPWords, p);
   std::copy_n(blowfish_tables::kInitialS, kSWords, s);
 
@@ -117,10 +131,18 @@ bool BlowfishCipher::SetKey(const unsigned char* key, std::int32_t keyLen) {
     p[i] = left;
     p[i + 1] = right;
   }
+  // The P words are final now, so the output of one encryption becomes the
+  // next one's whitened input with one XOR each (P[17] and P[0] combined).
+  const std::uint32_t pOutIn = p[kRounds + 1] ^ p[0];
+  std::uint32_t l = left ^ p[0];
+  std::uint32_t r = right ^ p[1];
   for (int i = 0; i < kSWords; i += 2) {
-    EncryptWords(p, s, left, right);
-    s[i] = left;
-    s[i + 1] = right;
+    EncryptWhitened(p, s, l, r, kMiddleRoundPairs);
+    s[i] = r ^ p[kRounds + 1];
+    s[i + 1] = l;
+    const std::uint32_t nextLeft = r ^ pOutIn;
+    r = l ^ p[1];
+    l = nextLeft;
   }
   return true;
 }

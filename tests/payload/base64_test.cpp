@@ -139,6 +139,45 @@ TEST(Base64DecodeTest, EveryAlphabetCharacterDecodesInEveryPosition) {
   }
 }
 
+// Long texts take other routes than one group: groups in steps of four, read
+// either as one word or byte by byte, then single groups, then the last one.
+// Every byte value in every position of such a text must decode as the
+// alphabet says, or fail.
+TEST(Base64DecodeTest, EveryByteInEveryPositionOfALongText) {
+  // Seven groups: four in a step, two single ones, the last one.
+  const std::string base = "QUJDREVGR0hJSktMTU5PUFFSU1RV";
+  const std::string expected = "ABCDEFGHIJKLMNOPQRSTU";
+  for (std::size_t position = 0; position < base.size(); ++position) {
+    for (int byte = 0; byte < 256; ++byte) {
+      // At the end "=" is padding; its placement is covered above.
+      if (byte == '=' && position + 2 >= base.size()) continue;
+      std::string text = base;
+      text[position] = static_cast<char>(byte);
+      SCOPED_TRACE(testing::Message() << "byte " << byte << " at " << position);
+      const std::size_t value = kAlphabet.find(static_cast<char>(byte));
+      const DecodeResult result = Decode(text);
+      if (value == std::string::npos) {
+        EXPECT_FALSE(result.ok);
+        continue;
+      }
+      ASSERT_TRUE(result.ok);
+      // Patch the six bits the character carries into the expected bytes.
+      const std::size_t group = position / 4;
+      const int shift = 6 * (3 - static_cast<int>(position % 4));
+      std::uint32_t bits = 0;
+      for (int i = 0; i < 3; ++i) {
+        bits = (bits << 8) | static_cast<unsigned char>(expected[3 * group + i]);
+      }
+      bits = (bits & ~(0x3Fu << shift)) | (static_cast<std::uint32_t>(value) << shift);
+      std::string want = expected;
+      for (int i = 0; i < 3; ++i) {
+        want[3 * group + i] = static_cast<char>(bits >> (8 * (2 - i)));
+      }
+      EXPECT_EQ(result.bytes, want);
+    }
+  }
+}
+
 TEST(Base64DecodeTest, RawRefusesLengthsThatAreNotGroups) {
   unsigned char out[8] = {};
   EXPECT_EQ(Base64DecodeRaw(out, "QUJD", 0), 0);
