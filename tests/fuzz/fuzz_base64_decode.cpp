@@ -1,6 +1,6 @@
-// Base64Decode against a deliberately naive reference decoder: a bit
-// accumulator over a linear alphabet search, sharing nothing with the
-// table-driven decoder but the rules.
+// Base64Decode and Base64DecodeRaw against a deliberately naive reference
+// decoder: a bit accumulator over a linear alphabet search, sharing nothing
+// with the table-driven decoder but the rules.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,15 +37,35 @@ std::optional<std::string> ReferenceDecode(std::string_view text) {
   return bytes;
 }
 
+// A failed decode must leave the caller's buffer and length alone, and a
+// successful one write no byte past the decoded length.
+constexpr unsigned char kUntouched = 0xA5;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  std::vector<unsigned char> out(Base64DecodeBufferSize(size));
+  const std::optional<std::string> expected = ReferenceDecode(text);
+
+  std::vector<unsigned char> out(Base64DecodeBufferSize(size), kUntouched);
   std::int32_t length = -1;
   const bool ok = Base64Decode(out.data(), length, text);
-  const std::optional<std::string> expected = ReferenceDecode(text);
   if (ok != expected.has_value()) std::abort();
+  const std::size_t written = ok ? static_cast<std::size_t>(length) : 0;
+  if (!ok && length != -1) std::abort();
   if (ok && std::string(out.begin(), out.begin() + length) != *expected) std::abort();
+  for (std::size_t i = written; i < out.size(); ++i) {
+    if (out[i] != kUntouched) std::abort();
+  }
+
+  // The raw routine on its own, in a buffer of exactly the documented size
+  // so that ASan sees any write past it.
+  std::vector<unsigned char> raw(Base64DecodeBufferSize(size));
+  const std::int32_t rawLength =
+      Base64DecodeRaw(raw.data(), text.data(), static_cast<std::int32_t>(size));
+  if ((rawLength >= 0) != ok) std::abort();
+  if (ok && (rawLength != length || std::memcmp(raw.data(), out.data(), written) != 0)) {
+    std::abort();
+  }
   return 0;
 }
