@@ -1,10 +1,11 @@
-// Starts two programs alternately, RUNS times each, and prints each one's
-// median and spread of wall time per run, measured from CreateProcessW to
-// the end of the child's wait, and how many runs exited with each code.
-// Running both from one Wine session keeps Wine's own start-up out of the
-// comparison.
+// Starts two or more programs in turn, RUNS times each, and prints each
+// one's median and spread of wall time per run, measured from CreateProcessW
+// to the end of the child's wait, and how many runs exited with each code.
+// Running them all from one Wine session keeps Wine's own start-up out of
+// the comparison. The lines of output are labelled A, B, C... in the order
+// of the command lines.
 //
-// Usage: kv_timed_runs RUNS "COMMAND LINE A" "COMMAND LINE B"
+// Usage: kv_timed_runs RUNS "COMMAND LINE A" "COMMAND LINE B" ["COMMAND LINE C"...]
 
 #include <windows.h>
 
@@ -73,8 +74,8 @@ double Percentile(std::vector<double> values, double fraction) {
   return values[index];
 }
 
-void Print(const char* label, const Series& series) {
-  std::printf("%s median_ms=%.1f p10_ms=%.1f p90_ms=%.1f runs=%zu", label,
+void Print(char label, const Series& series) {
+  std::printf("%c median_ms=%.1f p10_ms=%.1f p90_ms=%.1f runs=%zu", label,
               Percentile(series.milliseconds, 0.5), Percentile(series.milliseconds, 0.1),
               Percentile(series.milliseconds, 0.9), series.milliseconds.size());
   for (const auto& [code, count] : series.exitCodes) std::printf(" exit_0x%08lX=%d", code, count);
@@ -84,10 +85,11 @@ void Print(const char* label, const Series& series) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) return 2;
+  if (argc < 4 || argc > 2 + 26) return 2;
   const int runs = std::wcstol(argv[1], nullptr, 10);
   if (runs < 1) return 2;
-  Series series[2] = {{argv[2], {}, {}}, {argv[3], {}, {}}};
+  std::vector<Series> series;
+  for (int i = 2; i < argc; ++i) series.push_back({argv[i], {}, {}});
   for (int i = 0; i < runs; ++i) {
     for (Series& s : series) {
       RunSample sample;
@@ -96,7 +98,6 @@ int wmain(int argc, wchar_t** argv) {
       ++s.exitCodes[sample.exitCode];
     }
   }
-  Print("A", series[0]);
-  Print("B", series[1]);
+  for (std::size_t i = 0; i < series.size(); ++i) Print(static_cast<char>('A' + i), series[i]);
   return 0;
 }
