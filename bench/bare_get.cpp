@@ -9,13 +9,12 @@
 // read whole (and FILE's signature verified).
 
 #include <windows.h>
-// After windows.h:
-#include <softpub.h>
-#include <wintrust.h>
 #include <winhttp.h>
 
 #include <cwchar>
 #include <utility>
+
+#include "bare_verify.h"
 
 namespace {
 
@@ -79,33 +78,12 @@ bool Fetch(INTERNET_PORT port) {
   return StatusCode(request.Get()) == 200 && DrainBody(request.Get());
 }
 
-// One verify call with the fields kvfetch uses, then the close call.
-bool VerifySignature(const wchar_t* path) {
-  WINTRUST_FILE_INFO file = {};
-  file.cbStruct = sizeof file;
-  file.pcwszFilePath = path;
-  WINTRUST_DATA data = {};
-  data.cbStruct = sizeof data;
-  data.dwUIChoice = WTD_UI_NONE;
-  data.fdwRevocationChecks = WTD_REVOKE_NONE;
-  data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file;
-  data.dwStateAction = WTD_STATEACTION_VERIFY;
-  data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
-  data.dwUIContext = WTD_UICONTEXT_EXECUTE;
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const LONG status = ::WinVerifyTrust(nullptr, &action, &data);
-  data.dwStateAction = WTD_STATEACTION_CLOSE;
-  ::WinVerifyTrust(nullptr, &action, &data);
-  return status == ERROR_SUCCESS;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2 && !(argc == 4 && std::wcscmp(argv[2], L"--verify") == 0)) return 2;
   const long port = std::wcstol(argv[1], nullptr, 10);
   if (port <= 0 || port > 65535) return 2;
-  if (argc == 4 && !VerifySignature(argv[3])) return 1;
+  if (argc == 4 && BareVerifySignature(argv[3]) != ERROR_SUCCESS) return 1;
   return Fetch(static_cast<INTERNET_PORT>(port)) ? 0 : 1;
 }

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "app/config_url.h"
+#include "bare_verify.h"
 #include "net/http_get.h"
 #include "net/http_task.h"
 #include "net/net_library.h"
@@ -86,22 +87,7 @@ void TimeRootStore() {
 
 void TimeVerify(const wchar_t* library) {
   const CStopwatch watch;
-  WINTRUST_FILE_INFO file = {};
-  file.cbStruct = sizeof file;
-  file.pcwszFilePath = library;
-  WINTRUST_DATA data = {};
-  data.cbStruct = 48;  // as PublisherCheck passes it
-  data.dwUIChoice = WTD_UI_NONE;
-  data.fdwRevocationChecks = WTD_REVOKE_NONE;
-  data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file;
-  data.dwStateAction = WTD_STATEACTION_VERIFY;
-  data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT;
-  data.dwUIContext = WTD_UICONTEXT_EXECUTE;
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const LONG status = ::WinVerifyTrust(nullptr, &action, &data);
-  data.dwStateAction = WTD_STATEACTION_CLOSE;
-  ::WinVerifyTrust(nullptr, &action, &data);
+  const LONG status = BareVerifySignature(library);
   Print("verify", watch.Milliseconds());
   std::printf("verify_status=0x%08lx\n", static_cast<unsigned long>(status));
 }
