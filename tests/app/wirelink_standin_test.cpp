@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "common/wirelink_standin.h"
 #include "net/http_task.h"
 
 namespace {
@@ -67,24 +68,9 @@ class CReportRecorder final : public IHttpTaskCallback {
   std::vector<Report> m_reports;
 };
 
-RequestFactory* StandInFactory() {
-  // Loaded once and kept, as kvfetch keeps its network library.
-  static HMODULE module =
-      ::LoadLibraryW(kvtest::FromBuildPath(KV_WIRELINK_UNSIGNED).wstring().c_str());
-  if (module == nullptr) return nullptr;
-  // Through void*: FARPROC's stdcall type is only a placeholder.
-  const auto httpInit =
-      reinterpret_cast<HttpInitFunc>(reinterpret_cast<void*>(::GetProcAddress(module, "HttpInit")));
-  return httpInit ? httpInit() : nullptr;
-}
-
-std::wstring UrlFor(int port) {
-  return L"http://127.0.0.1:" + std::to_wstring(port) + L"/live/vip/getKvConfig";
-}
-
 // Runs one request to completion and returns its final report.
 std::optional<Report> Fetch(const std::wstring& url, IHttpTask** taskOut = nullptr) {
-  RequestFactory* factory = StandInFactory();
+  RequestFactory* factory = kvtest::StandInFactory();
   if (factory == nullptr) return std::nullopt;
   std::unique_ptr<IHttpTask, HttpTaskDeletor> task(factory->CreateTask());
   if (!task) return std::nullopt;
@@ -119,7 +105,7 @@ TEST(WirelinkStandInTest, ReportsOutcomes) {
     SCOPED_TRACE(c.name);
     CLoopbackHttpServer server({c.status, c.body});
     IHttpTask* task = nullptr;
-    const std::optional<Report> report = Fetch(UrlFor(server.Port()), &task);
+    const std::optional<Report> report = Fetch(kvtest::ServiceUrlFor(server.Port()), &task);
     ASSERT_TRUE(report.has_value());
     EXPECT_EQ(report->task, task);
     EXPECT_EQ(report->state, c.state);
@@ -135,7 +121,7 @@ TEST(WirelinkStandInTest, ReportsTheWinHttpErrorWhenNobodyListens) {
     CLoopbackHttpServer server({});
     port = server.Port();
   }
-  const std::optional<Report> report = Fetch(UrlFor(port));
+  const std::optional<Report> report = Fetch(kvtest::ServiceUrlFor(port));
   ASSERT_TRUE(report.has_value());
   EXPECT_EQ(report->state, 3);
   EXPECT_EQ(report->firstError, ERROR_WINHTTP_CANNOT_CONNECT);
@@ -146,12 +132,12 @@ TEST(WirelinkStandInTest, ReleasedTaskNeverReports) {
   CReportRecorder recorder;
   {
     CLoopbackHttpServer server({200, "late", /*hang=*/true});
-    RequestFactory* factory = StandInFactory();
+    RequestFactory* factory = kvtest::StandInFactory();
     ASSERT_NE(factory, nullptr);
     IHttpTask* task = factory->CreateTask();
     ASSERT_NE(task, nullptr);
     task->SetCallback(&recorder);
-    ASSERT_NE(task->Start(0, UrlFor(server.Port()).c_str()), 0);
+    ASSERT_NE(task->Start(0, kvtest::ServiceUrlFor(server.Port()).c_str()), 0);
     const auto deadline = std::chrono::steady_clock::now() + kReportLimit;
     while (server.RequestCount() == 0 && std::chrono::steady_clock::now() < deadline) ::Sleep(10);
     ASSERT_EQ(server.RequestCount(), 1);  // the request is in flight

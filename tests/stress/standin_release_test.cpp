@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "common/wirelink_standin.h"
 #include "net/http_task.h"
 #include "stress_scale.h"
 #include "win/unique_handle.h"
@@ -26,20 +27,6 @@ using kvtest::CLoopbackHttpServer;
 // Workers of released tasks wind down on their own; a stalled one is bounded
 // by the stand-in's 20 s per phase, so this only runs out on a real leak.
 constexpr auto kSettleLimit = std::chrono::seconds(150);
-
-RequestFactory* StandInFactory() {
-  // Loaded once and kept, as kvfetch keeps its network library.
-  static HMODULE module =
-      ::LoadLibraryW(kvtest::FromBuildPath(KV_WIRELINK_UNSIGNED).wstring().c_str());
-  if (module == nullptr) return nullptr;
-  const auto httpInit =
-      reinterpret_cast<HttpInitFunc>(reinterpret_cast<void*>(::GetProcAddress(module, "HttpInit")));
-  return httpInit ? httpInit() : nullptr;
-}
-
-std::wstring UrlFor(int port) {
-  return L"http://127.0.0.1:" + std::to_wstring(port) + L"/live/vip/getKvConfig";
-}
 
 // Counts reports, and those that came after SetCallback(nullptr) returned.
 class CLateReportRecorder final : public IHttpTaskCallback {
@@ -148,7 +135,7 @@ void ReleaseBatch(RequestFactory* factory, int count, bool hang,
   // A hanging server holds its first exchange open and leaves the rest
   // waiting to connect; its going ends them all.
   CLoopbackHttpServer server({200, "{\"errno\":0,\"data\":\"\"}", hang});
-  const std::wstring url = UrlFor(server.Port());
+  const std::wstring url = kvtest::ServiceUrlFor(server.Port());
   for (int i = 0; i < count; ++i) {
     recorders.push_back(std::make_unique<CLateReportRecorder>());
     CLateReportRecorder& recorder = *recorders.back();
@@ -170,7 +157,7 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
   // Tasks of a batch share one server, half of them one that hangs.
   constexpr int kBatch = 100;
 
-  RequestFactory* factory = StandInFactory();
+  RequestFactory* factory = kvtest::StandInFactory();
   ASSERT_NE(factory, nullptr);
   std::vector<std::unique_ptr<CLateReportRecorder>> recorders;
   int notStarted = 0;
