@@ -3,12 +3,11 @@
 // the process must end up with the handles and threads it started with.
 #include <gtest/gtest.h>
 #include <windows.h>
-// Needs <windows.h> first.
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -17,8 +16,8 @@
 #include "common/test_support.h"
 #include "common/wirelink_standin.h"
 #include "net/http_task.h"
+#include "process_census.h"
 #include "stress_scale.h"
-#include "win/unique_handle.h"
 
 namespace {
 
@@ -45,84 +44,16 @@ class CLateReportRecorder final : public IHttpTaskCallback {
   std::atomic<int> m_late{0};
 };
 
-// The system's handle table, as NtQuerySystemInformation lists it.
-struct SystemHandleEntry {
-  ULONG ownerProcessId;
-  BYTE objectType;
-  BYTE flags;
-  USHORT value;
-  PVOID object;
-  ACCESS_MASK access;
-};
-struct SystemHandleTable {
-  ULONG count;
-  SystemHandleEntry entries[1];
-};
-constexpr ULONG kSystemHandleInformation = 16;
-constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-
-// Counted from the system's handle table: Wine answers GetProcessHandleCount
-// with 0, which would hide any leak.
-DWORD HandleCountFromSystemTable() {
-  using QueryFunc = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  const auto query = reinterpret_cast<QueryFunc>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  if (!query) return 0;
-  std::vector<unsigned char> buffer(1 << 16);
-  LONG status = kStatusInfoLengthMismatch;
-  while (status == kStatusInfoLengthMismatch && buffer.size() < (1u << 28)) {
-    ULONG needed = 0;
-    status =
-        query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-    if (status == kStatusInfoLengthMismatch)
-      buffer.resize(std::max<size_t>(needed, buffer.size() * 2));
-  }
-  if (status != 0) return 0;
-  const auto* table = reinterpret_cast<const SystemHandleTable*>(buffer.data());
-  const DWORD self = ::GetCurrentProcessId();
-  DWORD count = 0;
-  for (ULONG i = 0; i < table->count; ++i) {
-    if (table->entries[i].ownerProcessId == self) ++count;
-  }
-  return count;
-}
-
-DWORD HandleCount() {
-  DWORD count = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return count;
-  return HandleCountFromSystemTable();
-}
-
-DWORD ThreadCount() {
-  CUniqueHandle snapshot =
-      CUniqueHandle::FromFile(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot) return 0;
-  const DWORD self = ::GetCurrentProcessId();
-  DWORD count = 0;
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
-       more = ::Thread32Next(snapshot.Get(), &entry)) {
-    if (entry.th32OwnerProcessID == self) ++count;
-  }
-  return count;
-}
-
-struct Counts {
-  DWORD handles;
-  DWORD threads;
-};
-
-Counts Now() { return {HandleCount(), ThreadCount()}; }
-
-// Polls until both counts are back at `baseline` or below, or the limit.
-Counts Settle(const Counts& baseline) {
+// Polls until the threads are back at `threads` (every worker gone, the
+// stand-in's and WinHTTP's own) and the handles at `handles` or below, or
+// the limit.
+kvtest::ProcessCensus Settle(DWORD threads, size_t handles) {
   const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
-  Counts now = Now();
-  while ((now.handles > baseline.handles || now.threads > baseline.threads) &&
+  kvtest::ProcessCensus now = kvtest::TakeCensus();
+  while ((now.threads > threads || now.handles.size() > handles) &&
          std::chrono::steady_clock::now() < deadline) {
     ::Sleep(200);
-    now = Now();
+    now = kvtest::TakeCensus();
   }
   return now;
 }
@@ -157,6 +88,9 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
   // Tasks of a batch share one server, half of them one that hangs.
   constexpr int kBatch = 100;
 
+  const kvtest::ProcessCensus initial = kvtest::TakeCensus();
+  ASSERT_FALSE(initial.handles.empty()) << "no way to list this process's handles";
+  ASSERT_NE(initial.threads, 0u) << "no way to count this process's threads";
   RequestFactory* factory = kvtest::StandInFactory();
   ASSERT_NE(factory, nullptr);
   std::vector<std::unique_ptr<CLateReportRecorder>> recorders;
@@ -165,9 +99,7 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
   // up what they keep for the life of the process before the baseline.
   ReleaseBatch(factory, 10, true, recorders, notStarted);
   ReleaseBatch(factory, 10, false, recorders, notStarted);
-  const Counts baseline = Settle(Now());
-  ASSERT_NE(baseline.handles, 0u) << "no way to count this process's handles";
-  ASSERT_NE(baseline.threads, 0u) << "no way to count this process's threads";
+  const kvtest::ProcessCensus baseline = Settle(initial.threads, SIZE_MAX);
 
   const size_t warmUps = recorders.size();
   const auto start = std::chrono::steady_clock::now();
@@ -176,8 +108,8 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
                  notStarted);
   }
   const auto released = std::chrono::steady_clock::now();
-  const Counts peak = Now();
-  const Counts after = Settle(baseline);
+  const kvtest::ProcessCensus peak = kvtest::TakeCensus();
+  const kvtest::ProcessCensus after = Settle(initial.threads, baseline.handles.size());
   const auto settled = std::chrono::steady_clock::now();
 
   int reports = 0;
@@ -190,16 +122,18 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
   using std::chrono::milliseconds;
   std::printf(
       "[ release  ] %d tasks released mid-flight in %lld ms, settled %lld ms later; "
-      "%d reported before unregistering, %d late; handles %lu -> %lu (peak %lu), "
-      "threads %lu -> %lu (peak %lu)\n",
+      "%d reported before unregistering, %d late; handles %zu -> %zu (peak %zu), "
+      "threads %lu -> %lu (peak %lu, %lu before the first request)\n",
       tasks, static_cast<long long>(duration_cast<milliseconds>(released - start).count()),
       static_cast<long long>(duration_cast<milliseconds>(settled - released).count()), reports,
-      late, baseline.handles, after.handles, peak.handles, baseline.threads, after.threads,
-      peak.threads);
+      late, baseline.handles.size(), after.handles.size(), peak.handles.size(), baseline.threads,
+      after.threads, peak.threads, initial.threads);
   EXPECT_EQ(notStarted, 0);
   EXPECT_EQ(late, 0);
-  EXPECT_LE(after.handles, baseline.handles);
-  EXPECT_LE(after.threads, baseline.threads);
+  EXPECT_LE(after.handles.size(), baseline.handles.size())
+      << "held now and not before:\n"
+      << kvtest::DescribeNewHandles(baseline, after);
+  EXPECT_LE(after.threads, initial.threads);
 }
 
 }  // namespace
