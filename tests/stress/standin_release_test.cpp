@@ -27,6 +27,13 @@ using kvtest::CLoopbackHttpServer;
 // by the stand-in's 20 s per phase, so this only runs out on a real leak.
 constexpr auto kSettleLimit = std::chrono::seconds(150);
 
+// The thread library under the C++ runtime gives a global lock its event the
+// first time two threads contend for it, and keeps it for the life of the
+// process; Wine does the same with some objects of its own. When that first
+// happens is down to timing, so a run may end holding one or two handles the
+// warm-up did not leave. A leak in the release path grows with the requests.
+constexpr size_t kOncePerProcessHandles = 2;
+
 // Counts reports, and those that came after SetCallback(nullptr) returned.
 class CLateReportRecorder final : public IHttpTaskCallback {
  public:
@@ -95,10 +102,10 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
   ASSERT_NE(factory, nullptr);
   std::vector<std::unique_ptr<CLateReportRecorder>> recorders;
   int notStarted = 0;
-  // A small run of the same first: WinHTTP, Winsock and the thread pool set
-  // up what they keep for the life of the process before the baseline.
-  ReleaseBatch(factory, 10, true, recorders, notStarted);
-  ReleaseBatch(factory, 10, false, recorders, notStarted);
+  // One batch of each kind first: WinHTTP, Winsock, the thread pool and the
+  // runtime set up what they keep for the life of the process.
+  ReleaseBatch(factory, kBatch, true, recorders, notStarted);
+  ReleaseBatch(factory, kBatch, false, recorders, notStarted);
   const kvtest::ProcessCensus baseline = Settle(initial.threads, SIZE_MAX);
 
   const size_t warmUps = recorders.size();
@@ -109,7 +116,8 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
   }
   const auto released = std::chrono::steady_clock::now();
   const kvtest::ProcessCensus peak = kvtest::TakeCensus();
-  const kvtest::ProcessCensus after = Settle(initial.threads, baseline.handles.size());
+  const kvtest::ProcessCensus after =
+      Settle(initial.threads, baseline.handles.size() + kOncePerProcessHandles);
   const auto settled = std::chrono::steady_clock::now();
 
   int reports = 0;
@@ -130,7 +138,7 @@ TEST(StandInReleaseStressTest, ReleasedMidFlightLeavesNothingBehind) {
       after.threads, peak.threads, initial.threads);
   EXPECT_EQ(notStarted, 0);
   EXPECT_EQ(late, 0);
-  EXPECT_LE(after.handles.size(), baseline.handles.size())
+  EXPECT_LE(after.handles.size(), baseline.handles.size() + kOncePerProcessHandles)
       << "held now and not before:\n"
       << kvtest::DescribeNewHandles(baseline, after);
   EXPECT_LE(after.threads, initial.threads);
