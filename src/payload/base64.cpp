@@ -7,10 +7,6 @@
 
 namespace {
 
-std::uint32_t Lookup(const Base64PositionTable& table, char c) {
-  return table[static_cast<unsigned char>(c)];
-}
-
 // The four position tables end to end. The main loop then needs one base
 // register for all of them instead of four, and x86-64 has too few to spare.
 constexpr std::array<std::uint32_t, 4 * 256> MakeJoinedTables() {
@@ -91,8 +87,8 @@ std::int32_t Base64DecodeRaw(unsigned char* dest, const char* src, std::int32_t 
   // slots and ALU work together, so the two ways of reading a group
   // alternate: together they keep both kinds of unit busy where either one
   // alone leaves the other idle.
-  // Pointers rather than a group index: the tables' four base registers
-  // leave too few for an index to stay out of memory on x86-64.
+  // Pointers rather than a group index: one register fewer, which x86-64
+  // needs to keep the loop out of memory.
   const char* chars = src;
   unsigned char* decoded = dest;
   const char* const stepsEnd = src + 16 * (groups / 4);
@@ -113,22 +109,21 @@ std::int32_t Base64DecodeRaw(unsigned char* dest, const char* src, std::int32_t 
     StoreGroup(dest + 3 * g, word);
   }
 
-  const char* tail = src + 4 * groups;
+  const auto* tail = reinterpret_cast<const unsigned char*>(src + 4 * groups);
   unsigned char* out = dest + 3 * groups;
   std::uint32_t word = 0;
   std::int32_t tailBytes = 0;
   switch (remainder) {
     case 0:
-      word = DecodeGroup(tail);
+      word = DecodeGroup(src + 4 * groups);
       tailBytes = 3;
       break;
     case 2:
-      word = Lookup(kBase64Position0, tail[0]) | Lookup(kBase64Position1, tail[1]);
+      word = JoinedLookup(0, tail[0]) | JoinedLookup(1, tail[1]);
       tailBytes = 1;
       break;
     default:
-      word = Lookup(kBase64Position0, tail[0]) | Lookup(kBase64Position1, tail[1]) |
-             Lookup(kBase64Position2, tail[2]);
+      word = JoinedLookup(0, tail[0]) | JoinedLookup(1, tail[1]) | JoinedLookup(2, tail[2]);
       tailBytes = 2;
       break;
   }
