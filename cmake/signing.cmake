@@ -5,7 +5,7 @@
 # signed DLL is built. Nothing here is ever committed, and nothing touches the
 # network: osslsigncode signs without a timestamp.
 #
-#   kv_signed_dll(<new target> INPUT <dll target> SIGNER <id> OUTPUT <abs path>)
+#   kv_signed_dll(<new target> INPUT <dll target> [INPUT_FILE <dll>] SIGNER <id> OUTPUT <abs path>)
 #
 # makes custom target <new target> (part of ALL) that writes a signed copy of
 # <dll target>'s file to OUTPUT, creating its directory. Callable from any
@@ -165,7 +165,7 @@ endforeach()
 add_custom_target(kv_signing_certs DEPENDS ${_kv_signing_outputs})
 
 function(kv_signed_dll name)
-  cmake_parse_arguments(ARG "" "INPUT;SIGNER;OUTPUT" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "INPUT;INPUT_FILE;SIGNER;OUTPUT" "" ${ARGN})
   if(NOT ARG_INPUT OR NOT ARG_SIGNER OR NOT ARG_OUTPUT)
     message(FATAL_ERROR "kv_signed_dll(${name}): INPUT, SIGNER and OUTPUT are required")
   endif()
@@ -176,6 +176,13 @@ function(kv_signed_dll name)
   if(NOT IS_ABSOLUTE "${ARG_OUTPUT}")
     message(FATAL_ERROR "kv_signed_dll(${name}): OUTPUT must be an absolute path")
   endif()
+  # INPUT_FILE: the DLL a custom target (INPUT) makes, where TARGET_FILE
+  # does not apply.
+  if(ARG_INPUT_FILE)
+    set(input ${ARG_INPUT_FILE})
+  else()
+    set(input $<TARGET_FILE:${ARG_INPUT}>)
+  endif()
   set(key ${KV_SIGNING_DIR}/${ARG_SIGNER}.key)
   set(certs ${KV_SIGNING_DIR}/${ARG_SIGNER}.pem)
   get_filename_component(outDir "${ARG_OUTPUT}" DIRECTORY)
@@ -185,8 +192,8 @@ function(kv_signed_dll name)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outDir}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${ARG_OUTPUT}
     COMMAND ${KV_OSSLSIGNCODE} sign -certs ${certs} -key ${key} -h sha256
-            -in $<TARGET_FILE:${ARG_INPUT}> -out ${ARG_OUTPUT}
-    DEPENDS ${ARG_INPUT} $<TARGET_FILE:${ARG_INPUT}> ${key} ${certs}
+            -in ${input} -out ${ARG_OUTPUT}
+    DEPENDS ${ARG_INPUT} ${input} ${key} ${certs}
     COMMENT "Signing ${ARG_INPUT} as '${ARG_SIGNER}' into ${ARG_OUTPUT}"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${ARG_OUTPUT})

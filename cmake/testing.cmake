@@ -6,14 +6,15 @@ else()
   set(KV_TEST_LABEL portable)
 endif()
 
-# kv_add_gtest(name SOURCES ... LIBRARIES ...): a GoogleTest executable whose
-# cases CTest discovers when it runs (under Wine in the win32 build).
+# kv_add_gtest(name SOURCES ... LIBRARIES ... [PROPERTIES key value ...]): a
+# GoogleTest executable whose cases CTest discovers when it runs (under Wine
+# in the win32 build), each with the given test properties.
 function(kv_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS ${KV_TEST_LABEL})
+    PROPERTIES LABELS ${KV_TEST_LABEL} ${ARG_PROPERTIES})
 endfunction()

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/config_url.h"
-#include "decode_config.h"
+#include "app/decoder_call.h"
 #include "net/http_get.h"
 #include "net/net_library.h"
 #include "payload/config_envelope.h"
@@ -37,7 +37,7 @@ int RunSequence() {
   const std::string text = ParseConfigEnvelope(body.c_str());
 
   char rendering[kOutputSize] = {};
-  DecodeConfig(text.c_str(), rendering, kOutputSize);
+  CallDecodeConfig(&DecodeConfig, text.c_str(), rendering, kOutputSize);
   WriteRendering(rendering);
   return 0;
 }

@@ -5,10 +5,11 @@
 // interfaces are abstract classes whose virtual slots must stay in this exact
 // order (the default member calling convention, thiscall on i686, is what the
 // library uses), and none of them has a virtual destructor, which would add
-// slots the library does not have.
+// slots the library does not have. Only C headers here: libraries built
+// without a C++ runtime include this too.
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 class IHttpTask;
 
@@ -91,7 +92,9 @@ struct HttpTaskDeletor {
 };
 
 // Exports of the network library, looked up by these undecorated names.
-// zlib_* follow zlib's own signatures; we only look them up.
+// HttpInit and HttpUninit take no arguments, so __cdecl and __stdcall agree
+// on them (the callee has nothing to pop): a library may use either.
+// zlib_* follow zlib's own signatures; we only look them up, never call them.
 extern "C" {
 using HttpInitFunc = RequestFactory*(__cdecl*)();
 using HttpUninitFunc = void(__cdecl*)();

@@ -1,4 +1,4 @@
-#include "decode_config.h"
+#include "app/decode_config.h"
 
 #include <json/json.h>
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "decode_config.h"
+#include "app/decode_config.h"
 
 extern "C" int __cdecl DecodeConfig(const char* text, char* out, int outSize) {
 #if KV_DECODER_VARIANT == 1

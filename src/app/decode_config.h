@@ -1,0 +1,16 @@
+#pragma once
+
+// The decoding library's routine, exported by ordinal 6 with no name.
+// Reads the zero-terminated configuration `text` and leaves its rendering in
+// `out` (outSize bytes): at most outSize - 1 bytes and a terminating zero.
+// Returns the number of bytes written, terminator excluded.
+//
+// The calling convention is not part of the contract: a library built as
+// __cdecl leaves the three arguments for the caller to remove, one built as
+// __stdcall removes them itself (ret 12). The declaration says __cdecl
+// because that is the name the import library binds (_DecodeConfig); the
+// program calls it only through CallDecodeConfig (app/decoder_call.h), which
+// is right for both.
+extern "C" int __cdecl DecodeConfig(const char* text, char* out, int outSize);
+
+using DecodeConfigRoutine = decltype(&DecodeConfig);
