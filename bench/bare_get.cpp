@@ -15,27 +15,12 @@
 #include <utility>
 
 #include "bare_verify.h"
+#include "win/unique_internet.h"
 
 namespace {
 
 constexpr wchar_t kHost[] = L"127.0.0.1";
 constexpr wchar_t kPath[] = L"/live/vip/getKvConfig";
-
-class CInternetHandle {
- public:
-  explicit CInternetHandle(HINTERNET handle) : m_handle(handle) {}
-  ~CInternetHandle() {
-    if (m_handle != nullptr) ::WinHttpCloseHandle(m_handle);
-  }
-  CInternetHandle(const CInternetHandle&) = delete;
-  CInternetHandle& operator=(const CInternetHandle&) = delete;
-
-  HINTERNET Get() const { return m_handle; }
-  explicit operator bool() const { return m_handle != nullptr; }
-
- private:
-  HINTERNET m_handle;
-};
 
 DWORD StatusCode(HINTERNET request) {
   DWORD status = 0;
@@ -58,13 +43,13 @@ bool DrainBody(HINTERNET request) {
 }
 
 bool Fetch(INTERNET_PORT port) {
-  const CInternetHandle session(::WinHttpOpen(L"kv_bare_get", WINHTTP_ACCESS_TYPE_NO_PROXY,
+  const CUniqueInternet session(::WinHttpOpen(L"kv_bare_get", WINHTTP_ACCESS_TYPE_NO_PROXY,
                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
                                               0));  // synchronous
   if (!session) return false;
-  const CInternetHandle connection(::WinHttpConnect(session.Get(), kHost, port, 0));
+  const CUniqueInternet connection(::WinHttpConnect(session.Get(), kHost, port, 0));
   if (!connection) return false;
-  const CInternetHandle request(::WinHttpOpenRequest(connection.Get(), L"GET", kPath,
+  const CUniqueInternet request(::WinHttpOpenRequest(connection.Get(), L"GET", kPath,
                                                      nullptr,  // HTTP/1.1
                                                      WINHTTP_NO_REFERER,
                                                      WINHTTP_DEFAULT_ACCEPT_TYPES,

@@ -31,6 +31,7 @@
 #include "net/http_task.h"
 #include "net/net_library.h"
 #include "trust/publisher_check.h"
+#include "win/get_export.h"
 #include "win/unique_handle.h"
 
 namespace {
@@ -154,8 +155,7 @@ int wmain(int argc, wchar_t** argv) {
     const HMODULE module = ::LoadLibraryW(library);
     Print("load", watch.Milliseconds());
     if (!module) return 1;
-    const auto httpInit = reinterpret_cast<HttpInitFunc>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(module, "HttpInit")));
+    const auto httpInit = KV_GET_EXPORT(module, HttpInit);
     const CStopwatch initWatch;
     if (httpInit) httpInit();
     Print("http_init", initWatch.Milliseconds());

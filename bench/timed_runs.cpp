@@ -38,8 +38,8 @@ double Seconds(const LARGE_INTEGER& counter, const LARGE_INTEGER& frequency) {
 // The child's standard output goes to NUL: only its time and exit code count.
 bool RunOnce(const std::wstring& commandLine, RunSample& sample) {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  const CUniqueHandle nul = CUniqueHandle::FromFile(::CreateFileW(
-      L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr));
+  const CUniqueFile nul = CUniqueFile(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE,
+                                                    &inheritable, OPEN_EXISTING, 0, nullptr));
   if (!nul) return false;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

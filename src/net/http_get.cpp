@@ -23,8 +23,8 @@ bool IsMalformedBody(const TaskResult& result) {
   return result.bodyLength < 0 || (result.body == nullptr && result.bodyLength != 0);
 }
 
-HttpGetOutcome RunRequest(CHttpTaskAdapterGet& adapter, RequestFactory* factory, const wchar_t* url,
-                          std::string& body, DWORD timeoutMs) {
+HttpGetOutcome MakeRequest(CHttpTaskAdapterGet& adapter, RequestFactory* factory,
+                           const wchar_t* url, std::string& body, DWORD timeoutMs) {
   if (!factory) return HttpGetOutcome::kNoFactory;
   IHttpTask* task = factory->CreateTask();
   if (!task) return HttpGetOutcome::kNoTask;
@@ -118,26 +118,20 @@ void CHttpTaskAdapterGet::RecordFailure(const TaskResult& result) {
   m_error = "err_" + std::to_string(result.firstError) + "_" + std::to_string(result.secondError);
 }
 
-bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWORD timeoutMs) {
+bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWORD timeoutMs,
+             HttpGetReport* report) {
   // The adapter's destructor runs before this returns, on every path, so the
   // task never outlives the call.
   auto adapter = std::make_shared<CHttpTaskAdapterGet>();
-  return RunRequest(*adapter, factory, url, body, timeoutMs) == HttpGetOutcome::kSucceeded;
+  const HttpGetOutcome outcome = MakeRequest(*adapter, factory, url, body, timeoutMs);
+  if (report) {
+    report->outcome = outcome;
+    // Read while the adapter still lives: the text goes with it.
+    report->errorText = adapter->ErrorText();
+  }
+  return outcome == HttpGetOutcome::kSucceeded;
 }
 
 bool HttpGet(const wchar_t* url, std::string& body) {
   return HttpGet(NetLibrary::Instance().Factory(), url, body, kRequestTimeoutMs);
-}
-
-bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWORD timeoutMs,
-             HttpGetReport& report) {
-  auto adapter = std::make_shared<CHttpTaskAdapterGet>();
-  report.outcome = RunRequest(*adapter, factory, url, body, timeoutMs);
-  // Read while the adapter still lives: the text goes with it.
-  report.errorText = adapter->ErrorText();
-  return report.outcome == HttpGetOutcome::kSucceeded;
-}
-
-bool HttpGet(const wchar_t* url, std::string& body, HttpGetReport& report) {
-  return HttpGet(NetLibrary::Instance().Factory(), url, body, kRequestTimeoutMs, report);
 }

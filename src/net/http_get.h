@@ -85,13 +85,8 @@ struct HttpGetReport {
 // `body` holds the response byte for byte. On false `body` is untouched.
 [[nodiscard]] bool HttpGet(const wchar_t* url, std::string& body);
 
-// The same with the factory and the wait limit given, for tests; HttpGet
-// passes the holder's factory and 30000 ms.
+// The same with the factory and the wait limit given (the run passes the
+// holder's factory and kHttpGetTimeoutMs), also saying why it ended in
+// `report` when one is given. The result and `body` are exactly as above.
 [[nodiscard]] bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body,
-                           DWORD timeoutMs);
-
-// HttpGet as the run makes it (holder's factory, 30000 ms), also saying why
-// it ended in `report`; the result and `body` are exactly HttpGet's.
-[[nodiscard]] bool HttpGet(const wchar_t* url, std::string& body, HttpGetReport& report);
-[[nodiscard]] bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body,
-                           DWORD timeoutMs, HttpGetReport& report);
+                           DWORD timeoutMs, HttpGetReport* report = nullptr);

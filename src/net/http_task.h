@@ -90,17 +90,3 @@ struct HttpTaskDeletor {
     if (task) task->Release();
   }
 };
-
-// Exports of the network library, looked up by these undecorated names.
-// HttpInit and HttpUninit take no arguments, so __cdecl and __stdcall agree
-// on them (the callee has nothing to pop): a library may use either.
-// zlib_* follow zlib's own signatures; we only look them up, never call them.
-extern "C" {
-using HttpInitFunc = RequestFactory*(__cdecl*)();
-using HttpUninitFunc = void(__cdecl*)();
-using ZlibUncompressFunc = int(__cdecl*)(unsigned char* dest, unsigned long* destLength,
-                                         const unsigned char* source, unsigned long sourceLength);
-using ZlibCompressFunc = int(__cdecl*)(unsigned char* dest, unsigned long* destLength,
-                                       const unsigned char* source, unsigned long sourceLength);
-using ZlibCompressBoundFunc = unsigned long(__cdecl*)(unsigned long sourceLength);
-}

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "trust/publisher_check.h"
+#include "win/get_export.h"
 #include "win/unique_handle.h"
 
 namespace {
@@ -20,20 +21,13 @@ constexpr const wchar_t* kCandidateNames[] = {L"Wirelink.dll", L"Wirecore.dll"};
 static_assert(sizeof(NetLibrary) == 7 * sizeof(void*),
               "the holder is the module, five entries and the factory");
 
-// GetProcAddress hands out a generic FARPROC; going through void(*)() is the
-// conversion GCC accepts without -Wcast-function-type.
-template <typename Func>
-Func LookUp(HMODULE module, const char* name) {
-  return reinterpret_cast<Func>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
 NetExports LookUpExports(HMODULE module) {
   NetExports exports;
-  exports.httpInit = LookUp<HttpInitFunc>(module, "HttpInit");
-  exports.httpUninit = LookUp<HttpUninitFunc>(module, "HttpUninit");
-  exports.zlibUncompress = LookUp<ZlibUncompressFunc>(module, "zlib_uncompress");
-  exports.zlibCompress = LookUp<ZlibCompressFunc>(module, "zlib_compress");
-  exports.zlibCompressBound = LookUp<ZlibCompressBoundFunc>(module, "zlib_compressBound");
+  exports.httpInit = KV_GET_EXPORT(module, HttpInit);
+  exports.httpUninit = KV_GET_EXPORT(module, HttpUninit);
+  exports.zlibUncompress = KV_GET_EXPORT(module, zlib_uncompress);
+  exports.zlibCompress = KV_GET_EXPORT(module, zlib_compress);
+  exports.zlibCompressBound = KV_GET_EXPORT(module, zlib_compressBound);
   return exports;
 }
 
@@ -57,59 +51,29 @@ bool LibraryDirectory(wchar_t (&directory)[kPathCapacity]) {
 // Opened before the publisher check and held until the load has returned, so
 // that nobody can replace the file between the two: reading is shared,
 // writing, renaming and deleting are not.
-CUniqueHandle PinFile(const wchar_t* path) {
-  return CUniqueHandle::FromFile(::CreateFileW(path, GENERIC_READ,
-                                               FILE_SHARE_READ,  // deny write and delete
-                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                               nullptr));
+CUniqueFile PinFile(const wchar_t* path) {
+  return CUniqueFile(::CreateFileW(path, GENERIC_READ,
+                                   FILE_SHARE_READ,  // deny write and delete
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// What kvfetch itself runs: no records, only the check. Its empty hooks
-// compile away, so the run's search is the loop it has always been.
-struct SilentSearch {
-  void Directory(const wchar_t*) {}
-  void Candidate(const wchar_t*) {}
-  void Path(const wchar_t*) {}
-  void Exists() {}
-  bool Check(const wchar_t* path) { return PublisherCheck(path); }
-  void Loaded(bool, HMODULE, HMODULE) {}
-};
+// PublisherCheck decides; with a record the same decision comes as the
+// verdict's Accepted(), of which PublisherCheck is the plain answer.
+bool IsTrusted(const wchar_t* path, CandidateReport* record) {
+  if (!record) return PublisherCheck(path);
+  record->checked = true;
+  record->verdict = InspectPublisher(path);
+  return record->verdict.Accepted();
+}
 
-class RecordingSearch {
- public:
-  explicit RecordingSearch(LibrarySearchReport& report) : m_report(report) {}
-
-  void Directory(const wchar_t* directory) {
-    m_report.directoryFound = true;
-    m_report.directory = directory;
-  }
-  void Candidate(const wchar_t* name) {
-    m_report.candidates.emplace_back();
-    m_report.candidates.back().name = name;
-  }
-  void Path(const wchar_t* path) { m_report.candidates.back().path = path; }
-  void Exists() { m_report.candidates.back().exists = true; }
-  // PublisherCheck is this verdict's `accepted`, so the decision is the run's.
-  bool Check(const wchar_t* path) {
-    CandidateReport& candidate = m_report.candidates.back();
-    candidate.checked = true;
-    candidate.verdict = InspectPublisher(path);
-    return candidate.verdict.accepted;
-  }
-  void Loaded(bool usable, HMODULE heldBefore, HMODULE heldAfter) {
-    // First: anything else may overwrite the loader's error.
-    const DWORD error = ::GetLastError();
-    CandidateReport& candidate = m_report.candidates.back();
-    candidate.loadTried = true;
-    candidate.usable = usable;
-    candidate.loadedHere = heldBefore == nullptr && heldAfter != nullptr;
-    candidate.moduleHeld = heldAfter != nullptr;
-    candidate.loadError = error;
-  }
-
- private:
-  LibrarySearchReport& m_report;
-};
+void RecordLoad(CandidateReport& record, bool usable, HMODULE heldBefore, HMODULE heldAfter) {
+  // First: anything else may overwrite the loader's error.
+  record.loadError = ::GetLastError();
+  record.loadTried = true;
+  record.usable = usable;
+  record.loadedHere = heldBefore == nullptr && heldAfter != nullptr;
+  record.moduleHeld = heldAfter != nullptr;
+}
 
 }  // namespace
 
@@ -121,41 +85,34 @@ NetLibrary& NetLibrary::Instance() {
   return *instance;
 }
 
-template <typename Observer>
-bool NetLibrary::Search(Observer& observer) {
+bool NetLibrary::Init(LibrarySearchReport* report) {
+  if (report) *report = LibrarySearchReport();
   wchar_t directory[kPathCapacity] = {};
   if (!LibraryDirectory(directory)) return false;
-  observer.Directory(directory);
+  if (report) {
+    report->directoryFound = true;
+    report->directory = directory;
+  }
 
   wchar_t candidate[kPathCapacity] = {};
   for (const wchar_t* name : kCandidateNames) {
-    observer.Candidate(name);
+    CandidateReport* record = report ? &report->candidates.emplace_back() : nullptr;
+    if (record) record->name = name;
     // Null when the joined path would not fit; the cut text must not be used.
     if (!::PathCombineW(candidate, directory, name)) continue;
-    observer.Path(candidate);
+    if (record) record->path = candidate;
     if (!::PathFileExistsW(candidate)) continue;
-    observer.Exists();
+    if (record) record->exists = true;
     // If the file cannot be pinned, the check and the load still go ahead
     // unpinned; the check alone decides.
-    const CUniqueHandle pin = PinFile(candidate);
-    if (!observer.Check(candidate)) continue;
+    const CUniqueFile pin = PinFile(candidate);
+    if (!IsTrusted(candidate, record)) continue;
     const HMODULE heldBefore = m_module;
     const bool usable = LoadFrom(candidate);
-    observer.Loaded(usable, heldBefore, m_module);
+    if (record) RecordLoad(*record, usable, heldBefore, m_module);
     if (usable) return true;
   }
   return false;
-}
-
-bool NetLibrary::Init() {
-  SilentSearch observer;
-  return Search(observer);
-}
-
-bool NetLibrary::Init(LibrarySearchReport& report) {
-  report = LibrarySearchReport();
-  RecordingSearch observer(report);
-  return Search(observer);
 }
 
 bool NetLibrary::LoadFrom(const wchar_t* path) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "net/http_task.h"
+#include "net/net_exports.h"
 #include "trust/publisher_check.h"
 
 // The network library's entry points as GetProcAddress found them; any of
@@ -52,12 +52,9 @@ class NetLibrary {
   // "Wirelink.dll", then "Wirecore.dll", and loads the first one whose
   // publisher is trusted. True when a library is held and usable. The run
   // ignores the result on purpose: a missing library shows up as a null
-  // factory when the request is made.
-  bool Init();
-
-  // The same search, checks and load as Init (one body of code serves both),
-  // recording each step in `report`. Only tools use it; the run calls Init.
-  bool Init(LibrarySearchReport& report);
+  // factory when the request is made. With `report`, every step is also
+  // recorded there; the decisions are the same either way.
+  bool Init(LibrarySearchReport* report = nullptr);
 
   // Loads the library at `path` unless one is already held, looks up its
   // exports and calls HttpInit once. Returns whether the held library is
@@ -75,11 +72,6 @@ class NetLibrary {
 
  private:
   NetLibrary() = default;
-
-  // The body of both Inits. `observer` decides the publisher check (it must
-  // be PublisherCheck's verdict) and may record what it is shown.
-  template <typename Observer>
-  bool Search(Observer& observer);
 
   [[nodiscard]] bool IsUsable() const;
   void Adopt(const NetExports& exports);

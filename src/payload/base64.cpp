@@ -57,8 +57,9 @@ void StoreBytes(unsigned char* dest, std::uint32_t word, int count) {
 
 // A group's three bytes plus the word's zero top byte, as one store. The
 // fourth byte lands where the next group (or the tail) writes next, so it
-// never survives. Byte by byte, GCC would merge the stores of neighbouring
-// groups into wider ones and spend a shift and an OR per byte on it.
+// never survives. Byte stores here invite a compiler to merge neighbouring
+// groups' stores at a shift and an OR per byte (docs/performance.md,
+// "Compiler notes").
 void StoreGroup(unsigned char* dest, std::uint32_t word) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   std::memcpy(dest, &word, sizeof word);

@@ -18,8 +18,8 @@ constexpr std::uint32_t kMaxLength =
 constexpr std::uint32_t kLanes = 4;
 
 // Byte `shift / 8` of `x`, as an S-box index. A narrowing cast rather than a
-// mask: with the mask GCC 12 followed its high-byte moves with a redundant
-// 32-bit copy on the round's critical path.
+// mask: it keeps a redundant copy off the round's critical path
+// (docs/performance.md, "Compiler notes").
 inline std::uint8_t ByteAt(std::uint32_t x, int shift) {
   return static_cast<std::uint8_t>(x >> shift);
 }
@@ -53,9 +53,9 @@ inline void DecryptLanes(const std::uint32_t* p, const std::uint32_t* s, std::ui
 // come in already XORed with P[0] and P[1] and leave without P[17]: the
 // schedule then whitens the next block's input while this block's last
 // round still runs. Every later P word is XORed into its target half before
-// the Feistel output arrives, which keeps it off the chain too; GCC keeps
-// that order only without a loop around the rounds (inside one it moves the
-// XOR back onto the Feistel output).
+// the Feistel output arrives, which keeps it off the chain too. No loop
+// around the rounds: inside one, the compiler moves that XOR back onto the
+// chain (docs/performance.md, "Compiler notes").
 template <std::size_t... Pair>
 inline void EncryptWhitened(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& l,
                             std::uint32_t& r, std::index_sequence<Pair...>) {

@@ -114,8 +114,8 @@ std::wstring SignerDisplayName(PCCERT_CONTEXT cert, const TrustApi& api) {
   return std::wstring(name);
 }
 
-// Fills in the verdict from the verify call on. Leaves `accepted` alone: the
-// caller sets it only once nothing can raise any more.
+// Fills in the verdict from the verify call on. The step becomes kAccepted
+// only as the last thing, once nothing can raise any more.
 void InspectSignature(const wchar_t* path, const TrustApi& api, PublisherVerdict& verdict) {
   // Declared before the closer so that they are destroyed after the close.
   VerifyRecords records;
@@ -137,8 +137,8 @@ void InspectSignature(const wchar_t* path, const TrustApi& api, PublisherVerdict
 
   // An empty name is on no list, so it needs no case of its own.
   verdict.signerName = SignerDisplayName(cert, api);
-  verdict.listed = MatchPublisherName(verdict.signerName.c_str());
-  verdict.step = verdict.listed ? PublisherStep::kAccepted : PublisherStep::kNameNotListed;
+  verdict.step = MatchPublisherName(verdict.signerName.c_str()) ? PublisherStep::kAccepted
+                                                                : PublisherStep::kNameNotListed;
 }
 
 }  // namespace
@@ -191,16 +191,13 @@ PublisherVerdict InspectPublisher(const wchar_t* path, const TrustApi& api) {
   try {
     if (IsLegacyWindows(api)) {
       verdict.step = PublisherStep::kLegacyWindows;
-      verdict.accepted = true;
       return verdict;
     }
     InspectSignature(path, api, verdict);
   } catch (...) {
     // Unwinding has already closed the verification state, if one was open.
     verdict.step = PublisherStep::kFault;
-    verdict.listed = false;
   }
-  verdict.accepted = verdict.step == PublisherStep::kAccepted;
   return verdict;
 }
 
@@ -211,7 +208,7 @@ PublisherVerdict InspectPublisher(const wchar_t* path) {
 // The verdict's extra findings cost a status copy and a move of the name the
 // check reads anyway: nothing next to the verification itself.
 bool PublisherCheck(const wchar_t* path, const TrustApi& api) {
-  return InspectPublisher(path, api).accepted;
+  return InspectPublisher(path, api).Accepted();
 }
 
 bool PublisherCheck(const wchar_t* path) { return PublisherCheck(path, SystemTrustApi()); }

@@ -23,16 +23,20 @@ enum class PublisherStep {
 };
 
 // What PublisherCheck found out about one file. PublisherCheck is exactly
-// InspectPublisher(path).accepted, so a tool that explains the verdict can
-// never disagree with the loader.
+// InspectPublisher(path).Accepted(), so a tool that explains the verdict can
+// never disagree with the loader. The step decides; the rest is evidence.
 struct PublisherVerdict {
   PublisherStep step = PublisherStep::kNoFile;
   bool verified = false;  // WinVerifyTrust returned, and `status` is its result
   long status = 0;
   // Read only after a tolerated status; empty when there is none or it was cut.
   std::wstring signerName;
-  bool listed = false;
-  bool accepted = false;
+
+  bool Accepted() const {
+    return step == PublisherStep::kAccepted || step == PublisherStep::kLegacyWindows;
+  }
+  // The signer's name was read and is on the list.
+  bool Listed() const { return step == PublisherStep::kAccepted; }
 };
 
 // The whole check with its findings. Raises nothing, like PublisherCheck.

@@ -1,6 +1,4 @@
-#include <type_traits>
-
-#include "net/http_task.h"
+#include "net/net_exports.h"
 #include "wirelink_task.h"
 
 // zlib's Z_STREAM_ERROR: the compression exports exist for the interface's
@@ -28,10 +26,3 @@ int __cdecl zlib_compress(unsigned char*, unsigned long*, const unsigned char*, 
 unsigned long __cdecl zlib_compressBound(unsigned long) { return 0; }
 
 }  // extern "C"
-
-// The library must match the signatures the program looks its exports up with.
-static_assert(std::is_same_v<decltype(&HttpInit), HttpInitFunc>);
-static_assert(std::is_same_v<decltype(&HttpUninit), HttpUninitFunc>);
-static_assert(std::is_same_v<decltype(&zlib_uncompress), ZlibUncompressFunc>);
-static_assert(std::is_same_v<decltype(&zlib_compress), ZlibCompressFunc>);
-static_assert(std::is_same_v<decltype(&zlib_compressBound), ZlibCompressBoundFunc>);

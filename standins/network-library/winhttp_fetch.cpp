@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "internet_handle.h"
+#include "win/unique_internet.h"
 
 namespace {
 
@@ -136,17 +136,17 @@ FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
   const ConnectTarget& target = redirect ? *redirect : parts->origin;
 
   // No proxy: the stand-in talks to the host (or the redirect) directly.
-  CInternetHandle session(::WinHttpOpen(L"Wirelink/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
+  CUniqueInternet session(::WinHttpOpen(L"Wirelink/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
                                         WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
                                         0));  // synchronous
   if (!session) return LastErrorFailure();
   ::WinHttpSetTimeouts(session.Get(), kPhaseTimeoutMs, kPhaseTimeoutMs, kPhaseTimeoutMs,
                        kPhaseTimeoutMs);
 
-  CInternetHandle connection(::WinHttpConnect(session.Get(), target.host.c_str(), target.port, 0));
+  CUniqueInternet connection(::WinHttpConnect(session.Get(), target.host.c_str(), target.port, 0));
   if (!connection) return LastErrorFailure();
 
-  CInternetHandle request(::WinHttpOpenRequest(
+  CUniqueInternet request(::WinHttpOpenRequest(
       connection.Get(), L"GET", parts->pathAndQuery.c_str(),
       nullptr,  // HTTP/1.1
       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, parts->secure ? WINHTTP_FLAG_SECURE : 0));
@@ -163,6 +163,6 @@ FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
   request.Release();
   FetchOutcome outcome = Exchange(raw);
   // Null when Release aborted the request: it was closed then.
-  CInternetHandle finished(slot.Return());
+  CUniqueInternet finished(slot.Return());
   return outcome;
 }

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "net/http_task.h"
+#include "net/http_task_base.h"
 #include "request_slot.h"
 #include "winhttp_fetch.h"
 
@@ -33,7 +33,7 @@ class CTaskChannel {
 
 // One asynchronous GET. Start hands the request to a thread of its own and
 // returns at once; the outcome reaches the callback from that thread.
-class CWirelinkTask final : public IHttpTask {
+class CWirelinkTask final : public CHttpTaskBase {
  public:
   CWirelinkTask() : m_channel(std::make_shared<CTaskChannel>(this)) {}
   CWirelinkTask(const CWirelinkTask&) = delete;
@@ -41,16 +41,7 @@ class CWirelinkTask final : public IHttpTask {
 
   void SetCallback(IHttpTaskCallback* callback) override;
   int Start(int reserved, const wchar_t* url) override;
-  int Reserved2() override { return 0; }
   void Release() override;
-  int Reserved4() override { return 0; }
-  int Reserved5() override { return 0; }
-  int Reserved6() override { return 0; }
-  int Reserved7() override { return 0; }
-  int Reserved8() override { return 0; }
-  int Reserved9() override { return 0; }
-  int Reserved10() override { return 0; }
-  int Reserved11() override { return 0; }
   int SetOption(const char* name, int value) override;
 
  private:

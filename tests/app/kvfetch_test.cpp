@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/test_support.h"
-#include "deployment.h"
+#include "common/deployment.h"
 #include "kvseal/seal_core.h"
 #include "pe_imports.h"
 

@@ -9,15 +9,6 @@ namespace fs = std::filesystem;
 
 namespace kvtest {
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int units =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(units), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
-  return wide;
-}
-
 fs::path FromBuildPath(const char* unixPath) {
   std::wstring path = L"Z:" + Widen(unixPath);
   for (wchar_t& c : path) {
@@ -105,9 +96,9 @@ ProcessResult RunProcess(const fs::path& exe, const std::wstring& args,
   CUniqueHandle readEnd(readRaw);
   CUniqueHandle writeEnd(writeRaw);
   ::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
-  CUniqueHandle nul = CUniqueHandle::FromFile(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                                            FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                            &inherit, OPEN_EXISTING, 0, nullptr));
+  CUniqueFile nul = CUniqueFile(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                              OPEN_EXISTING, 0, nullptr));
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

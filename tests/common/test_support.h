@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win/utf8.h"
+
 #include <atomic>
 #include <filesystem>
 #include <mutex>
@@ -12,7 +14,7 @@
 
 namespace kvtest {
 
-std::wstring Widen(const std::string& utf8);
+using ::Widen;
 
 // Build-time paths are Unix paths; Wine shows the Unix root as drive Z:.
 std::filesystem::path FromBuildPath(const char* unixPath);

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "common/test_support.h"
-#include "net/http_task.h"
+#include "net/net_exports.h"
+#include "win/get_export.h"
 
 namespace kvtest {
 
@@ -17,9 +18,7 @@ inline RequestFactory* StandInFactory() {
   // Loaded once and kept, as kvfetch keeps its network library.
   static HMODULE module = ::LoadLibraryW(FromBuildPath(KV_WIRELINK_UNSIGNED).wstring().c_str());
   if (module == nullptr) return nullptr;
-  // Through void*: FARPROC's stdcall type is only a placeholder.
-  const auto httpInit =
-      reinterpret_cast<HttpInitFunc>(reinterpret_cast<void*>(::GetProcAddress(module, "HttpInit")));
+  const auto httpInit = KV_GET_EXPORT(module, HttpInit);
   return httpInit ? httpInit() : nullptr;
 }
 

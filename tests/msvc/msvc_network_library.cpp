@@ -9,7 +9,8 @@
 // Reports hold the task's lock, so none is under way or begins once
 // SetCallback(nullptr) or Release has returned.
 #include "msvc_runtime.h"
-#include "net/http_task.h"
+#include "net/http_task_base.h"
+#include "net/net_exports.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ Script LoadScript() {
   return script;
 }
 
-class CMsvcTask final : public IHttpTask {
+class CMsvcTask final : public CHttpTaskBase {
  public:
   void SetCallback(IHttpTaskCallback* callback) override {
     CLockHeld held(m_lock);
@@ -96,16 +97,6 @@ class CMsvcTask final : public IHttpTask {
   }
 
   int SetOption(const char* /*name*/, int /*value*/) override { return 1; }
-
-  int Reserved2() override { return 0; }
-  int Reserved4() override { return 0; }
-  int Reserved5() override { return 0; }
-  int Reserved6() override { return 0; }
-  int Reserved7() override { return 0; }
-  int Reserved8() override { return 0; }
-  int Reserved9() override { return 0; }
-  int Reserved10() override { return 0; }
-  int Reserved11() override { return 0; }
 
  private:
   friend void DeleteObject<CMsvcTask>(CMsvcTask*);

@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-#include "net/http_task.h"
+#include "fake_net_exports.h"
+#include "net/net_exports.h"
 
 #ifndef KV_FAKE_VARIANT
 #error "KV_FAKE_VARIANT names the variant"
@@ -13,7 +14,7 @@
 
 namespace {
 
-class CFakeFactory final : public RequestFactory {
+class CNoTaskFactory final : public RequestFactory {
  public:
   IHttpTask* CreateTask() override { return nullptr; }
 };
@@ -32,7 +33,7 @@ __declspec(dllexport) RequestFactory* __cdecl HttpInit() {
 #ifdef KV_FAKE_NULL_FACTORY
   return nullptr;
 #else
-  static CFakeFactory factory;
+  static CNoTaskFactory factory;
   return &factory;
 #endif
 }

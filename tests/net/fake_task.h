@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/http_task.h"
+#include "net/http_task_base.h"
+#include "win/utf8.h"
 
 namespace kvtest {
 
@@ -26,9 +27,9 @@ struct ReportPlan {
   bool foreignTask = false;  // reported for some other task
 };
 
-class CFakeTask final : public IHttpTask {
+class CRecordingTask final : public CHttpTaskBase {
  public:
-  ~CFakeTask() { JoinThreads(); }
+  ~CRecordingTask() { JoinThreads(); }
 
   void SetCallback(IHttpTaskCallback* callback) override {
     Record(callback ? "SetCallback(adapter)" : "SetCallback(null)");
@@ -41,24 +42,15 @@ class CFakeTask final : public IHttpTask {
     if (onUnregister) onUnregister(*this);
   }
   int Start(int reserved, const wchar_t* url) override {
-    Record("Start(" + std::to_string(reserved) + "," + Narrow(url) + ")");
+    Record("Start(" + std::to_string(reserved) + "," + Utf8(url ? url : L"") + ")");
     if (onStart) onStart(*this);
     return startResult;
   }
-  int Reserved2() override { return Unexpected("Reserved2"); }
   void Release() override {
     Record("Release");
     ++m_releases;
     if (onRelease) onRelease(*this);
   }
-  int Reserved4() override { return Unexpected("Reserved4"); }
-  int Reserved5() override { return Unexpected("Reserved5"); }
-  int Reserved6() override { return Unexpected("Reserved6"); }
-  int Reserved7() override { return Unexpected("Reserved7"); }
-  int Reserved8() override { return Unexpected("Reserved8"); }
-  int Reserved9() override { return Unexpected("Reserved9"); }
-  int Reserved10() override { return Unexpected("Reserved10"); }
-  int Reserved11() override { return Unexpected("Reserved11"); }
   int SetOption(const char* name, int value) override {
     Record("SetOption(" + std::string(name) + "," + std::to_string(value) + ")");
     return 1;
@@ -80,7 +72,7 @@ class CFakeTask final : public IHttpTask {
     callback->OnTaskResult(reporter, &result);
   }
 
-  void ReportLater(std::function<void(CFakeTask&)> work) {
+  void ReportLater(std::function<void(CRecordingTask&)> work) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_threads.emplace_back([this, work] { work(*this); });
   }
@@ -101,18 +93,13 @@ class CFakeTask final : public IHttpTask {
   }
 
   int startResult = 1;
-  std::function<void(CFakeTask&)> onStart;
-  std::function<void(CFakeTask&)> onUnregister;
-  std::function<void(CFakeTask&)> onRelease;
+  std::function<void(CRecordingTask&)> onStart;
+  std::function<void(CRecordingTask&)> onUnregister;
+  std::function<void(CRecordingTask&)> onRelease;
 
  private:
-  static std::string Narrow(const wchar_t* text) {
-    std::string out;
-    for (; text && *text; ++text) out += static_cast<char>(*text);
-    return out;
-  }
-  int Unexpected(const char* name) {
-    Record(std::string("unexpected ") + name);
+  int ReservedSlotCalled(int slot) override {
+    Record("unexpected Reserved" + std::to_string(slot));
     return 0;
   }
   void Record(const std::string& call) {
@@ -129,9 +116,9 @@ class CFakeTask final : public IHttpTask {
   std::vector<std::thread> m_threads;
 };
 
-class CFakeFactory final : public RequestFactory {
+class CRecordingFactory final : public RequestFactory {
  public:
-  explicit CFakeFactory(IHttpTask* task) : m_task(task) {}
+  explicit CRecordingFactory(IHttpTask* task) : m_task(task) {}
   IHttpTask* CreateTask() override {
     ++m_creates;
     return m_task;

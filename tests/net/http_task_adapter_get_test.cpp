@@ -10,8 +10,8 @@
 
 namespace {
 
-using kvtest::CFakeFactory;
-using kvtest::CFakeTask;
+using kvtest::CRecordingFactory;
+using kvtest::CRecordingTask;
 using kvtest::ReportPlan;
 
 constexpr const wchar_t* kUrl = L"http://127.0.0.1/live/vip/getKvConfig";
@@ -47,9 +47,9 @@ ReportPlan Failure(int32_t state, int32_t first, int32_t second) {
 }
 
 TEST(HttpTaskAdapterGetTest, CallsTheTaskInOrderAndReleasesItOnce) {
-  CFakeTask task;
-  task.onStart = [](CFakeTask& t) { t.Report(Success("{}")); };
-  CFakeFactory factory(&task);
+  CRecordingTask task;
+  task.onStart = [](CRecordingTask& t) { t.Report(Success("{}")); };
+  CRecordingFactory factory(&task);
 
   const Outcome outcome = Fetch(&factory, kLongWaitMs);
 
@@ -116,11 +116,11 @@ TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CFakeTask task;
-    task.onStart = [&c](CFakeTask& t) {
+    CRecordingTask task;
+    task.onStart = [&c](CRecordingTask& t) {
       for (const ReportPlan& report : c.reports) t.Report(report);
     };
-    CFakeFactory factory(&task);
+    CRecordingFactory factory(&task);
 
     const Outcome outcome = Fetch(&factory, c.timeoutMs);
 
@@ -134,15 +134,15 @@ TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
 }
 
 TEST(HttpTaskAdapterGetTest, ReportFromTheLibraryThreadWakesTheCaller) {
-  CFakeTask task;
-  task.onStart = [](CFakeTask& t) {
-    t.ReportLater([](CFakeTask& self) {
+  CRecordingTask task;
+  task.onStart = [](CRecordingTask& t) {
+    t.ReportLater([](CRecordingTask& self) {
       ::Sleep(50);
       self.Report(Failure(1, 0, 0));
       self.Report(Success("late but in time"));
     });
   };
-  CFakeFactory factory(&task);
+  CRecordingFactory factory(&task);
 
   const Outcome outcome = Fetch(&factory, kLongWaitMs);
   task.JoinThreads();
@@ -157,16 +157,16 @@ TEST(HttpTaskAdapterGetTest, FailsWithoutWaitingWhenNoRequestIsStarted) {
   EXPECT_FALSE(Fetch(nullptr, kLongWaitMs).result);
 
   // No task: nothing to release.
-  CFakeFactory noTask(nullptr);
+  CRecordingFactory noTask(nullptr);
   const Outcome noTaskOutcome = Fetch(&noTask, kLongWaitMs);
   EXPECT_FALSE(noTaskOutcome.result);
   EXPECT_EQ(noTaskOutcome.body, "untouched");
   EXPECT_EQ(noTask.Creates(), 1);
 
   // Start refused: the task is still unregistered and released.
-  CFakeTask task;
+  CRecordingTask task;
   task.startResult = 0;
-  CFakeFactory factory(&task);
+  CRecordingFactory factory(&task);
   const Outcome refused = Fetch(&factory, kLongWaitMs);
   EXPECT_FALSE(refused.result);
   EXPECT_LT(refused.seconds, kLongWaitMs / 2000.0);
@@ -199,7 +199,7 @@ TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    CFakeTask task;
+    CRecordingTask task;
     CHttpTaskAdapterGet adapter;
     adapter.AttachTask(&task);
     task.SetCallback(&adapter);
@@ -218,10 +218,10 @@ TEST(HttpTaskAdapterGetTest, ReportsRacingTheDestructorAreDropped) {
   constexpr int kReporters = 4;
   for (int round = 0; round < 5; ++round) {
     SCOPED_TRACE(round);
-    CFakeTask task;
-    task.onStart = [](CFakeTask& t) {
+    CRecordingTask task;
+    task.onStart = [](CRecordingTask& t) {
       for (int i = 0; i < kReporters; ++i) {
-        t.ReportLater([i](CFakeTask& self) {
+        t.ReportLater([i](CRecordingTask& self) {
           // Keep reporting until unregistered, so some reports land while
           // the destructor holds the adapter.
           while (self.IsRegistered()) {
@@ -230,7 +230,7 @@ TEST(HttpTaskAdapterGetTest, ReportsRacingTheDestructorAreDropped) {
         });
       }
     };
-    CFakeFactory factory(&task);
+    CRecordingFactory factory(&task);
 
     const Outcome outcome = Fetch(&factory, kLongWaitMs);
     task.JoinThreads();
@@ -244,11 +244,11 @@ TEST(HttpTaskAdapterGetTest, ReportsRacingTheDestructorAreDropped) {
 TEST(HttpTaskAdapterGetTest, ReportOnTheDestructorsThreadIsDropped) {
   // A library that reports synchronously while being unregistered or
   // released, on the thread that is tearing the adapter down.
-  CFakeTask task;
-  task.onStart = [](CFakeTask& t) { t.Report(Success("first")); };
-  task.onUnregister = [](CFakeTask& t) { t.Report(Success("during unregister"), true); };
-  task.onRelease = [](CFakeTask& t) { t.Report(Failure(3, 1, 2), true); };
-  CFakeFactory factory(&task);
+  CRecordingTask task;
+  task.onStart = [](CRecordingTask& t) { t.Report(Success("first")); };
+  task.onUnregister = [](CRecordingTask& t) { t.Report(Success("during unregister"), true); };
+  task.onRelease = [](CRecordingTask& t) { t.Report(Failure(3, 1, 2), true); };
+  CRecordingFactory factory(&task);
 
   const Outcome outcome = Fetch(&factory, kLongWaitMs);
 

@@ -16,6 +16,7 @@
 #include "common/test_support.h"
 #include "net/net_library.h"
 #include "win/unique_handle.h"
+#include "win/utf8.h"
 
 namespace {
 
@@ -29,15 +30,6 @@ std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
-}
-
-std::string Utf8(const std::wstring& text) {
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(size, 1)), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
 }
 
 // The probe's "key=value" lines; paths lower-cased, as Windows compares them.
@@ -153,10 +145,9 @@ void DeleteTree(const fs::path& path) {
 std::optional<std::string> RunFromFolder(const fs::path& exe, const fs::path& folder) {
   const fs::path outPath = folder / L"probe-out.txt";
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  CUniqueHandle out =
-      CUniqueHandle::FromFile(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                            &inherit,  // the child writes to it
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  CUniqueFile out = CUniqueFile(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                              &inherit,  // the child writes to it
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) return std::nullopt;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);

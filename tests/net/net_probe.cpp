@@ -13,29 +13,18 @@
 #include <cstdio>
 #include <string>
 
+#include "fake_net_exports.h"
 #include "net/net_library.h"
+#include "win/get_export.h"
+#include "win/utf8.h"
 
 namespace {
-
-std::string Utf8(const wchar_t* text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size - 1));
-  return out;
-}
-
-template <typename Func>
-Func LookUp(HMODULE module, const char* name) {
-  return reinterpret_cast<Func>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
 
 std::string Describe(const wchar_t* moduleName) {
   const HMODULE module = ::GetModuleHandleW(moduleName);
   if (!module) return "-";
-  const auto variant = LookUp<const char*(__cdecl*)()>(module, "FakeNetVariant");
-  const auto initCalls = LookUp<LONG(__cdecl*)()>(module, "FakeNetInitCalls");
+  const auto variant = KV_GET_EXPORT(module, FakeNetVariant);
+  const auto initCalls = KV_GET_EXPORT(module, FakeNetInitCalls);
   // Long enough for the over-long trees the tests build.
   wchar_t path[4096] = {};
   ::GetModuleFileNameW(module, path, 4095);

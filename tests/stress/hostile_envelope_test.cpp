@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/deployment.h"
 #include "common/test_support.h"
 #include "kvseal/seal_core.h"
 #include "payload/config_envelope.h"
@@ -223,26 +224,12 @@ struct Outcome {
   std::string oracle;  // the envelope rules' answer, in this process
 };
 
-// ROOT/app/bin/kvfetch.exe beside the echo decoder, the stand-in at ROOT.
-class CDeployment {
- public:
-  CDeployment() {
-    m_exe = m_tree.Copy(kvtest::FromBuildPath(KV_KVFETCH_EXE), "app/bin/kvfetch.exe");
-    m_tree.Copy(kvtest::FromBuildPath(KV_DECODER_ECHO), "app/bin/QXSDK2.dll");
-    m_tree.Copy(kvtest::FromBuildPath(KV_WIRELINK_TRUSTED), "Wirelink.dll");
-  }
-
-  kvtest::ProcessResult Fetch(const std::string& body) const {
-    kvtest::CLoopbackHttpServer server({200, body});
-    return kvtest::RunProcess(
-        m_exe, L"", {{L"WIRELINK_CONNECT_TO", L"127.0.0.1:" + std::to_wstring(server.Port())}},
-        90000);
-  }
-
- private:
-  kvtest::CTempTree m_tree;
-  fs::path m_exe;
-};
+// kvfetch.exe beside the echo decoder, the stand-in two levels up, fetching
+// `body` from a loopback server.
+kvtest::ProcessResult Fetch(const kvtest::CDeployment& deployment, const std::string& body) {
+  kvtest::CLoopbackHttpServer server({200, body});
+  return deployment.Run(server.Port());
+}
 
 TEST(HostileEnvelopeStressTest, EveryBodyEndsNormallyWithTheDecoderCalled) {
   const std::vector<Case> cases = HostileCases();
@@ -250,15 +237,18 @@ TEST(HostileEnvelopeStressTest, EveryBodyEndsNormallyWithTheDecoderCalled) {
   // Every tree is laid out before any process starts: a child inherits the
   // runtime's file handles, and one still open for writing on a program
   // being copied would keep that program from starting.
-  std::vector<std::unique_ptr<CDeployment>> deployments;
-  for (size_t i = 0; i < cases.size(); ++i) deployments.push_back(std::make_unique<CDeployment>());
+  std::vector<std::unique_ptr<kvtest::CDeployment>> deployments;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    deployments.push_back(std::make_unique<kvtest::CDeployment>(KV_DECODER_ECHO));
+    deployments.back()->Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+  }
   // Independent processes: a few at a time keeps the run short.
   std::atomic<size_t> next{0};
   std::vector<std::thread> workers;
   for (int w = 0; w < 4; ++w) {
     workers.emplace_back([&] {
       for (size_t i = next++; i < cases.size(); i = next++) {
-        outcomes[i].run = deployments[i]->Fetch(cases[i].body);
+        outcomes[i].run = Fetch(*deployments[i], cases[i].body);
         outcomes[i].oracle = ParseConfigEnvelope(cases[i].body.c_str());
       }
     });

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "win/get_export.h"
 #include "win/unique_handle.h"
 
 namespace kvtest {
@@ -30,9 +31,7 @@ constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
 template <typename Func>
 Func NtdllFunction(const char* name) {
-  // Through void*: FARPROC's stdcall type is only a placeholder.
-  return reinterpret_cast<Func>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+  return GetExport<Func>(::GetModuleHandleW(L"ntdll.dll"), name);
 }
 
 std::vector<HANDLE> OwnHandles() {
@@ -62,8 +61,7 @@ std::vector<HANDLE> OwnHandles() {
 }
 
 DWORD ThreadCount() {
-  CUniqueHandle snapshot =
-      CUniqueHandle::FromFile(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  CUniqueFile snapshot = CUniqueFile(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   if (!snapshot) return 0;
   const DWORD self = ::GetCurrentProcessId();
   DWORD count = 0;

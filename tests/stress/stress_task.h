@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/http_task.h"
+#include "net/http_task_base.h"
 
 namespace kvtest {
 
@@ -48,7 +48,7 @@ inline const std::string& StressBody() {
   return body;
 }
 
-class CStressTask final : public IHttpTask {
+class CStressTask final : public CHttpTaskBase {
  public:
   CStressTask(const StressPlan& plan, StressTally& tally) : m_plan(plan), m_tally(tally) {}
   ~CStressTask() { JoinReporters(); }
@@ -86,15 +86,6 @@ class CStressTask final : public IHttpTask {
     ++m_tally.releases;
   }
 
-  int Reserved2() override { return 0; }
-  int Reserved4() override { return 0; }
-  int Reserved5() override { return 0; }
-  int Reserved6() override { return 0; }
-  int Reserved7() override { return 0; }
-  int Reserved8() override { return 0; }
-  int Reserved9() override { return 0; }
-  int Reserved10() override { return 0; }
-  int Reserved11() override { return 0; }
   int SetOption(const char* /*name*/, int /*value*/) override { return 1; }
 
   void JoinReporters() {

@@ -91,7 +91,7 @@ class CSwapper {
                    ? ERROR_SUCCESS
                    : ::GetLastError();
       case SwapMethod::kWriterFirst: {
-        CUniqueHandle writer = CUniqueHandle::FromFile(::CreateFileW(
+        CUniqueFile writer = CUniqueFile(::CreateFileW(
             m_target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!writer) return ::GetLastError();

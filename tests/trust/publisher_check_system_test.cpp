@@ -114,9 +114,9 @@ TEST(PublisherCheckSystemTest, LetsGoOfTheFileAndRefusesItOnceTampered) {
     // The verifier opens the file itself and closes it only when its state
     // is closed, reading the verify records again to do so. An exclusive
     // open fails if either step went wrong.
-    CUniqueHandle file = CUniqueHandle::FromFile(
-        ::CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    CUniqueFile file =
+        CUniqueFile(::CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file) << ::GetLastError();
     // Past the PE headers, inside the code the digest covers.
     ASSERT_NE(::SetFilePointer(file.Get(), 0x600, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);

@@ -58,11 +58,12 @@ Diagnosis Diagnose() {
   diagnosis.decoderPath = DecoderPath(diagnosis.programPath);
   diagnosis.decoderPresent = ::PathFileExistsW(diagnosis.decoderPath.c_str()) != FALSE;
 
-  diagnosis.libraryUsable = NetLibrary::Instance().Init(diagnosis.search);
+  diagnosis.libraryUsable = NetLibrary::Instance().Init(&diagnosis.search);
   DescribeHeldLibrary(diagnosis);
 
   diagnosis.url = kConfigUrl;
-  diagnosis.fetched = HttpGet(kConfigUrl, diagnosis.body, diagnosis.request);
+  diagnosis.fetched = HttpGet(NetLibrary::Instance().Factory(), kConfigUrl, diagnosis.body,
+                              kHttpGetTimeoutMs, &diagnosis.request);
   if (!diagnosis.fetched) return diagnosis;
 
   InspectBody(diagnosis);

@@ -18,8 +18,8 @@ Json::Value Verdict(const PublisherVerdict& verdict) {
     out["statusName"] = TrustStatusName(verdict.status);
   }
   out["signer"] = Utf8(verdict.signerName);
-  out["listed"] = verdict.listed;
-  out["trusted"] = verdict.accepted;
+  out["listed"] = verdict.Listed();
+  out["trusted"] = verdict.Accepted();
   return out;
 }
 

@@ -51,7 +51,7 @@ std::string DescribeVerdict(const PublisherVerdict& verdict) {
     return line.str();
   }
   line << "signer " << Quoted(verdict.signerName)
-       << (verdict.listed ? " listed -> trusted" : " not listed -> not trusted");
+       << (verdict.Listed() ? " listed -> trusted" : " not listed -> not trusted");
   return line.str();
 }
 

@@ -8,10 +8,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <type_traits>
 
 #include "fake_network_library/fake_script.h"
-#include "net/http_task.h"
+#include "net/http_task_base.h"
+#include "net/net_exports.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ std::filesystem::path ScriptPath() {
   return std::filesystem::path(path).parent_path() / kScriptName;
 }
 
-class CFakeTask final : public IHttpTask {
+class CScriptedTask final : public CHttpTaskBase {
  public:
   void SetCallback(IHttpTaskCallback* callback) override {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -58,18 +58,8 @@ class CFakeTask final : public IHttpTask {
 
   int SetOption(const char* /*name*/, int /*value*/) override { return 1; }
 
-  int Reserved2() override { return 0; }
-  int Reserved4() override { return 0; }
-  int Reserved5() override { return 0; }
-  int Reserved6() override { return 0; }
-  int Reserved7() override { return 0; }
-  int Reserved8() override { return 0; }
-  int Reserved9() override { return 0; }
-  int Reserved10() override { return 0; }
-  int Reserved11() override { return 0; }
-
  private:
-  ~CFakeTask() = default;
+  ~CScriptedTask() = default;
 
   void Play() {
     for (const FakeReport& report : m_script.reports) {
@@ -103,9 +93,9 @@ class CFakeTask final : public IHttpTask {
   std::thread m_worker;
 };
 
-class CFakeFactory final : public RequestFactory {
+class CScriptedFactory final : public RequestFactory {
  public:
-  IHttpTask* CreateTask() override { return new CFakeTask; }
+  IHttpTask* CreateTask() override { return new CScriptedTask; }
 };
 
 }  // namespace
@@ -113,7 +103,7 @@ class CFakeFactory final : public RequestFactory {
 extern "C" {
 
 RequestFactory* __cdecl HttpInit() {
-  static CFakeFactory factory;
+  static CScriptedFactory factory;
   return &factory;
 }
 
@@ -130,5 +120,3 @@ int __cdecl zlib_compress(unsigned char*, unsigned long*, const unsigned char*, 
 unsigned long __cdecl zlib_compressBound(unsigned long) { return 0; }
 
 }  // extern "C"
-
-static_assert(std::is_same_v<decltype(&HttpInit), HttpInitFunc>);

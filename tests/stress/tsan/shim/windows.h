@@ -1,6 +1,6 @@
 #pragma once
 
-// The five kernel calls the GET adapter makes, and the types its headers
+// The kernel calls the GET adapter makes, and the types its headers
 // name, over the standard library, so that the adapter's own source builds
 // natively and ThreadSanitizer can see every synchronisation it relies on.
 // Only the semantics the adapter uses are kept: a manual-reset event that
@@ -88,6 +88,14 @@ inline BOOL CloseHandle(HANDLE event) {
 inline void Sleep(DWORD milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+// The handle owner keeps the thread's last error across its close.
+inline DWORD& LastErrorSlot() {
+  thread_local DWORD error = ERROR_SUCCESS;
+  return error;
+}
+inline DWORD GetLastError() { return LastErrorSlot(); }
+inline void SetLastError(DWORD error) { LastErrorSlot() = error; }
 
 // Numbered from 1 in the order threads first ask, so 0 never names a thread.
 inline DWORD GetCurrentThreadId() {
