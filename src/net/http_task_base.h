@@ -2,6 +2,19 @@
 
 #include "net/http_task.h"
 
+// The record of one report, as an implementation hands it to OnTaskResult.
+// `body` (bodyLength bytes; null when there are none) must outlive the call.
+inline TaskResult MakeTaskResult(int32_t state, int32_t firstError, int32_t secondError,
+                                 const char* body = nullptr, int32_t bodyLength = 0) {
+  TaskResult result = {};
+  result.state = state;
+  result.firstError = firstError;
+  result.secondError = secondError;
+  result.body = body;
+  result.bodyLength = bodyLength;
+  return result;
+}
+
 // A base for implementations of IHttpTask (the stand-in network library and
 // the test libraries): it answers the slots the program never calls, so an
 // implementation states only SetCallback, Start, Release and SetOption.

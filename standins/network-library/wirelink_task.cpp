@@ -12,13 +12,8 @@ void RunRequest(std::shared_ptr<CTaskChannel> channel, std::wstring url) {
 }
 
 TaskResult ToTaskResult(const FetchOutcome& outcome) {
-  TaskResult result = {};
-  result.state = outcome.state;
-  result.firstError = outcome.firstError;
-  result.secondError = outcome.secondError;
-  result.body = outcome.body.data();
-  result.bodyLength = static_cast<int32_t>(outcome.body.size());
-  return result;
+  return MakeTaskResult(outcome.state, outcome.firstError, outcome.secondError, outcome.body.data(),
+                        static_cast<int32_t>(outcome.body.size()));
 }
 
 }  // namespace

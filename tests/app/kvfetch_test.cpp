@@ -116,13 +116,9 @@ TEST(KvfetchTest, FailsWhenNobodyListens) {
 }
 
 TEST(KvfetchTest, LoadsOnlyATrustedLibraryTwoLevelsUp) {
-  struct Placement {
-    const char* file;
-    const char* relative;
-  };
   struct Case {
     const char* name;
-    std::vector<Placement> libraries;
+    std::vector<kvtest::Placement> libraries;
     DWORD exitCode;
   };
   const Case cases[] = {
@@ -142,7 +138,7 @@ TEST(KvfetchTest, LoadsOnlyATrustedLibraryTwoLevelsUp) {
     SCOPED_TRACE(c.name);
     CLoopbackHttpServer server({200, SealedEnvelope()});
     CDeployment deployment(KV_DECODER_ECHO);
-    for (const Placement& library : c.libraries) deployment.Place(library.file, library.relative);
+    deployment.Place(c.libraries);
 
     const bool fetched = c.exitCode == kExitFetched;
     ExpectRun(deployment.Run(server.Port()), fetched ? Echoed(kConfig) : "", c.exitCode);

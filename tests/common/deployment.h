@@ -13,6 +13,12 @@
 
 namespace kvtest {
 
+// A build file and where it goes in the tree, relative to its root.
+struct Placement {
+  const char* file;
+  const char* relative;
+};
+
 // ROOT/app/bin/kvfetch.exe beside a QXSDK2.dll; the network library, if any,
 // goes two levels up, at ROOT.
 class CDeployment {
@@ -28,6 +34,9 @@ class CDeployment {
   }
   void Place(const char* buildFile, const std::string& relative) const {
     m_tree.Copy(FromBuildPath(buildFile), relative);
+  }
+  void Place(const std::vector<Placement>& placements) const {
+    for (const Placement& placement : placements) Place(placement.file, placement.relative);
   }
   void Write(const std::string& relative, const std::string& bytes) const {
     m_tree.Write(relative, bytes);

@@ -228,13 +228,9 @@ TEST(DoctorTest, ExplainsFailedRequests) {
 }
 
 TEST(DoctorTest, ExplainsWhichLibraryIsTrustedAndLoaded) {
-  struct Placement {
-    const char* file;
-    const char* relative;
-  };
   struct Case {
     const char* name;
-    std::vector<Placement> libraries;
+    std::vector<kvtest::Placement> libraries;
     std::string wirelink;  // expected end of the Wirelink.dll line
     std::string wirecore;  // of the Wirecore.dll line; empty: not looked at
     DWORD exitCode;
@@ -261,7 +257,7 @@ TEST(DoctorTest, ExplainsWhichLibraryIsTrustedAndLoaded) {
     SCOPED_TRACE(c.name);
     CLoopbackHttpServer server({200, Sealed()});
     CDoctorDeployment deployment;
-    for (const Placement& library : c.libraries) deployment.Place(library.file, library.relative);
+    deployment.Place(c.libraries);
     const Runs runs = deployment.RunAll(server.Port());
 
     ExpectSameExit(runs, c.exitCode);

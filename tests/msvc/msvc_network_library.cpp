@@ -11,6 +11,7 @@
 #include "msvc_runtime.h"
 #include "net/http_task_base.h"
 #include "net/net_exports.h"
+#include "network-library/refusing_exports.h"
 
 namespace {
 
@@ -119,14 +120,10 @@ class CMsvcTask final : public CHttpTaskBase {
   void Report(int32_t state, int32_t firstError, int32_t secondError, bool withBody) {
     CLockHeld held(m_lock);
     if (m_callback == nullptr) return;
-    TaskResult result = {};
-    result.state = state;
-    result.firstError = firstError;
-    result.secondError = secondError;
-    if (withBody) {
-      result.body = m_script.bytes + m_script.bodyOffset;
-      result.bodyLength = m_script.bodyLength;
-    }
+    const TaskResult result =
+        withBody ? MakeTaskResult(state, firstError, secondError,
+                                  m_script.bytes + m_script.bodyOffset, m_script.bodyLength)
+                 : MakeTaskResult(state, firstError, secondError);
     m_callback->OnTaskResult(this, &result);
   }
 
@@ -148,14 +145,6 @@ constinit CMsvcFactory g_factory;  // constant-initialised: no runtime runs cons
 extern "C" {
 
 RequestFactory* __cdecl HttpInit() { return &g_factory; }
-void __cdecl HttpUninit() {}
-int __cdecl zlib_uncompress(unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
-  return -2;
-}
-int __cdecl zlib_compress(unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
-  return -2;
-}
-unsigned long __cdecl zlib_compressBound(unsigned long) { return 0; }
 
 int __stdcall DllMain(Handle module, unsigned long reason, void* /*reserved*/) {
   if (reason == kDllProcessAttach) g_module = module;

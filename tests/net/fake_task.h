@@ -62,12 +62,9 @@ class CRecordingTask final : public CHttpTaskBase {
   void Report(const ReportPlan& plan, bool viaLast = false) {
     IHttpTaskCallback* callback = viaLast ? m_lastCallback : m_callback.load();
     if (!callback) return;
-    TaskResult result{};
-    result.state = plan.state;
-    result.firstError = plan.firstError;
-    result.secondError = plan.secondError;
-    result.body = plan.nullBody ? nullptr : plan.body.data();
-    result.bodyLength = plan.bodyLength.value_or(static_cast<int32_t>(plan.body.size()));
+    const TaskResult result = MakeTaskResult(
+        plan.state, plan.firstError, plan.secondError, plan.nullBody ? nullptr : plan.body.data(),
+        plan.bodyLength.value_or(static_cast<int32_t>(plan.body.size())));
     IHttpTask* reporter = plan.foreignTask ? reinterpret_cast<IHttpTask*>(&m_other) : this;
     callback->OnTaskResult(reporter, &result);
   }

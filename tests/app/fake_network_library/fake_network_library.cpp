@@ -12,6 +12,7 @@
 #include "fake_network_library/fake_script.h"
 #include "net/http_task_base.h"
 #include "net/net_exports.h"
+#include "network-library/refusing_exports.h"
 
 namespace {
 
@@ -76,12 +77,9 @@ class CScriptedTask final : public CHttpTaskBase {
   void Report(const FakeReport& report) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_callback == nullptr) return;
-    TaskResult result = {};
-    result.state = report.state;
-    result.firstError = report.firstError;
-    result.secondError = report.secondError;
-    result.body = report.body.data();
-    result.bodyLength = static_cast<int32_t>(report.body.size());
+    const TaskResult result =
+        MakeTaskResult(report.state, report.firstError, report.secondError, report.body.data(),
+                       static_cast<int32_t>(report.body.size()));
     m_callback->OnTaskResult(this, &result);
   }
 
@@ -106,17 +104,5 @@ RequestFactory* __cdecl HttpInit() {
   static CScriptedFactory factory;
   return &factory;
 }
-
-void __cdecl HttpUninit() {}
-
-int __cdecl zlib_uncompress(unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
-  return -2;
-}
-
-int __cdecl zlib_compress(unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
-  return -2;
-}
-
-unsigned long __cdecl zlib_compressBound(unsigned long) { return 0; }
 
 }  // extern "C"
