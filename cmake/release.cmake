@@ -17,6 +17,19 @@ add_link_options(
   -Wl,--major-os-version,5,--minor-os-version,1
   -Wl,--major-subsystem-version,5,--minor-subsystem-version,1)
 
+set(KVFETCH_SIGNING_CERT "" CACHE FILEPATH
+    "PEM certificate chain that signs the shipped programs (default: the build's test signer)")
+set(KVFETCH_SIGNING_KEY "" CACHE FILEPATH "PEM private key for KVFETCH_SIGNING_CERT")
+set(KVFETCH_TIMESTAMP_URL "" CACHE STRING
+    "RFC 3161 timestamp server for the program signatures (empty: no timestamp)")
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(KV_RELEASE_NAME kvfetch-${PROJECT_VERSION}-win32)
+set(KV_RELEASE_ROOT ${CMAKE_BINARY_DIR}/release)
+set(KV_RELEASE_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME})
+set(KV_RELEASE_SYMBOLS_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME}-symbols)
+
 set(KV_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols)
 
 # The built file's name, from the properties set so far (custom commands

@@ -13,19 +13,6 @@
 # KVFETCH_SIGNING_KEY name the packager's; the signing time is the commit
 # time, so that signed files are reproducible too.
 
-set(KVFETCH_SIGNING_CERT "" CACHE FILEPATH
-    "PEM certificate chain that signs the shipped programs (default: the build's test signer)")
-set(KVFETCH_SIGNING_KEY "" CACHE FILEPATH "PEM private key for KVFETCH_SIGNING_CERT")
-set(KVFETCH_TIMESTAMP_URL "" CACHE STRING
-    "RFC 3161 timestamp server for the program signatures (empty: no timestamp)")
-
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-
-set(KV_RELEASE_NAME kvfetch-${PROJECT_VERSION}-win32)
-set(KV_RELEASE_ROOT ${CMAKE_BINARY_DIR}/release)
-set(KV_RELEASE_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME})
-set(KV_RELEASE_SYMBOLS_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME}-symbols)
-
 if(KVFETCH_SIGNING_CERT OR KVFETCH_SIGNING_KEY)
   if(NOT EXISTS "${KVFETCH_SIGNING_CERT}" OR NOT EXISTS "${KVFETCH_SIGNING_KEY}")
     message(FATAL_ERROR "KVFETCH_SIGNING_CERT and KVFETCH_SIGNING_KEY must both name files")
@@ -71,7 +58,6 @@ endfunction()
 
 set(_kv_tree_files)
 set(_kv_symbol_files)
-set(_kv_signed_programs)
 get_property(_kv_shipped GLOBAL PROPERTY KV_SHIPPED_TARGETS)
 foreach(_kv_target IN LISTS _kv_shipped)
   get_target_property(_kv_dest ${_kv_target} KV_SHIPPED_DESTINATION)
@@ -85,15 +71,11 @@ foreach(_kv_target IN LISTS _kv_shipped)
     set(_kv_input $<TARGET_FILE:${_kv_target}>)
   endif()
   _kv_release_file(_kv_tree_files ${_kv_input} ${KV_RELEASE_DIR}/${_kv_dest}/${_kv_file} ${_kv_sign})
-  if(_kv_sign)
-    list(APPEND _kv_signed_programs ${KV_RELEASE_DIR}/${_kv_dest}/${_kv_file})
-  endif()
   _kv_release_file(_kv_symbol_files ${KV_SYMBOLS_DIR}/${_kv_file}.debug
                    ${KV_RELEASE_SYMBOLS_DIR}/${_kv_dest}/${_kv_file}.debug FALSE)
 endforeach()
 _kv_release_file(_kv_tree_files ${CMAKE_CURRENT_LIST_DIR}/STANDINS.txt
                  ${KV_RELEASE_DIR}/STANDINS.txt FALSE)
-set(KV_RELEASE_SIGNED_PROGRAMS ${_kv_signed_programs})
 
 set(_kv_zip ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME}.zip)
 set(_kv_symbols_zip ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME}-symbols.zip)
