@@ -4,8 +4,8 @@
 #
 # - links the XP import shim (src/win/tick_count64.cpp);
 # - adds the version resource, and for a PROGRAM the manifest;
-# - splits the debug information off after each link: the binary keeps a
-#   .gnu_debuglink to symbols/<file>.debug and nothing else of it;
+# - splits the debug information and the symbol table off after each link:
+#   the binary keeps a .gnu_debuglink to symbols/<file>.debug;
 # - lists the target for the release tree (cmake/release_tree.cmake), at
 #   <dir> in it, Authenticode-signed if it is a PROGRAM.
 
@@ -70,7 +70,7 @@ function(kv_shipped_binary target)
     BYPRODUCTS ${debug}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_SYMBOLS_DIR}
     COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
-    COMMAND ${objcopy} --strip-debug --add-gnu-debuglink=${debug} $<TARGET_FILE:${target}>
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${debug} $<TARGET_FILE:${target}>
     VERBATIM)
   set_property(GLOBAL APPEND PROPERTY KV_SHIPPED_TARGETS ${target})
   set_property(TARGET ${target} PROPERTY KV_SHIPPED_FILE ${file})
