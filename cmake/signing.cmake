@@ -104,7 +104,22 @@ subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 ")
 
+# The signing time, pinned to the commit time when the build is reproducible.
+set(KV_SIGNING_TIME "")
+if(KV_SOURCE_DATE_EPOCH)
+  set(KV_SIGNING_TIME -time ${KV_SOURCE_DATE_EPOCH})
+endif()
+
+# A second build that must give the same signed files takes the first one's
+# keys (scripts/reproduce): nothing is generated then.
+set(KVFETCH_TEST_KEYS_FROM "" CACHE PATH
+    "signing/ folder of another build tree whose test keys to use instead of new ones")
+
 set(_kv_root_outputs ${KV_SIGNING_DIR}/root.pem ${KV_SIGNING_DIR}/root.key)
+if(KVFETCH_TEST_KEYS_FROM)
+  file(COPY ${KVFETCH_TEST_KEYS_FROM}/ DESTINATION ${KV_SIGNING_DIR})
+  add_custom_target(kv_signing_certs)
+else()
 add_custom_command(
   OUTPUT ${_kv_root_outputs}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_SIGNING_DIR}
@@ -163,6 +178,7 @@ foreach(_kv_id IN LISTS KV_SIGNER_IDS)
   list(APPEND _kv_signing_outputs ${_kv_base}.key ${_kv_base}.pem)
 endforeach()
 add_custom_target(kv_signing_certs DEPENDS ${_kv_signing_outputs})
+endif()
 
 function(kv_signed_dll name)
   cmake_parse_arguments(ARG "" "INPUT;INPUT_FILE;SIGNER;OUTPUT" "" ${ARGN})
@@ -192,7 +208,7 @@ function(kv_signed_dll name)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outDir}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${ARG_OUTPUT}
     COMMAND ${KV_OSSLSIGNCODE} sign -certs ${certs} -key ${key} -h sha256
-            -in ${input} -out ${ARG_OUTPUT}
+            ${KV_SIGNING_TIME} -in ${input} -out ${ARG_OUTPUT}
     DEPENDS ${ARG_INPUT} ${input} ${key} ${certs}
     COMMENT "Signing ${ARG_INPUT} as '${ARG_SIGNER}' into ${ARG_OUTPUT}"
     VERBATIM)
