@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/deployment.h"
+#include "common/deployment.h"
 #include "common/test_support.h"
 #include "kvseal/seal_core.h"
 
