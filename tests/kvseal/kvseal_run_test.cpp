@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "kvseal/commands.h"
 #include "kvseal/seal_core.h"
@@ -189,6 +196,93 @@ TEST(KvsealRunTest, NeverLeavesPartialOutput) {
             kExitOk);
   EXPECT_EQ(dir.Read("out.json"), SealConfigEnvelope(kConfig, kConfigKey, SealPadding::kZero));
   EXPECT_EQ(dir.Names().size(), 5u);
+}
+
+// A standard input whose descriptor is closed.
+class CClosedInput final : public std::streambuf {
+  int_type underflow() override { throw std::system_error(EBADF, std::generic_category()); }
+};
+
+// Limits, unreadable inputs and every kind of output file: the exit code, a
+// part of the one-line message, and what became of the output.
+TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
+  namespace fs = std::filesystem;
+  const CScratchDir dir;
+  const std::string config = dir.Write("config.json", kConfig);
+  const std::string envelope = SealConfigEnvelope(kConfig);
+  const std::string big(kMaxEnvelopeBytes + 1, ' ');
+  fs::create_directory(dir.Path("folder"));
+  struct Case {
+    const char* name;
+    Args args;
+    int exitCode;
+    const char* message;  // in the error line; "" for none
+    std::function<bool()> outputAsExpected;
+  };
+  std::vector<Case> cases = {
+      {"folder as input", {"seal", dir.Path("folder")}, kExitIo, "Is a directory", nullptr},
+      {"input over 16 MiB", {"seal", dir.Write("big", big)}, kExitRefused, "larger than 16 MiB",
+       nullptr},
+      {"a configuration sealing to over 16 MiB",
+       {"seal", "--force", dir.Write("13MiB", big.substr(0, 13 * 1024 * 1024))}, kExitRefused,
+       "sealed envelope would be larger than 16 MiB", nullptr},
+      {"key of 73 bytes", {"seal", config, "--key", std::string(73, 'k')}, kExitUsage,
+       "the key has 73 bytes; Blowfish uses at most 72", nullptr},
+      {"key of 72 bytes", {"seal", config, "--key", std::string(72, 'k')}, kExitOk, "", nullptr},
+      {"output is a folder", {"seal", config, "-o", dir.Path("folder")}, kExitIo,
+       "Is a directory", [&] { return fs::is_directory(dir.Path("folder")); }},
+#ifndef _WIN32
+      {"new output: the default mode", {"seal", config, "-o", dir.Path("new")}, kExitOk, "",
+       [&] { return fs::status(dir.Path("new")).permissions() == fs::perms(0644); }},
+      {"0600 output keeps its mode",
+       {"seal", config, "-o", dir.Write("secret", "old")}, kExitOk, "",
+       [&] {
+         return dir.Read("secret") == envelope &&
+                fs::status(dir.Path("secret")).permissions() == fs::perms(0600);
+       }},
+      {"symbolic link: the target is replaced", {"seal", config, "-o", dir.Path("link")}, kExitOk,
+       "",
+       [&] { return fs::is_symlink(dir.Path("link")) && dir.Read("target") == envelope; }},
+      {"hard link: refused", {"seal", config, "-o", dir.Path("hard")}, kExitIo, "2 hard links",
+       [&] { return dir.Read("hard") == "linked" && dir.Read("linked") == "linked"; }},
+      {"link to a device: written in place", {"seal", config, "-o", dir.Path("null")}, kExitOk,
+       "", [] { return fs::is_character_file("/dev/null"); }},
+      {"full device", {"seal", config, "-o", dir.Path("full")}, kExitIo, "No space left",
+       [] { return fs::is_character_file("/dev/full"); }},
+      {"a 255-byte output name", {"seal", config, "-o", dir.Path(std::string(255, 'n'))}, kExitOk,
+       "", [&] { return dir.Read(std::string(255, 'n')) == envelope; }},
+#endif
+  };
+#ifndef _WIN32
+  const mode_t umaskBefore = ::umask(022);
+  ::chmod(dir.Path("secret").c_str(), 0600);
+  fs::create_symlink("target", dir.Path("link"));
+  fs::create_hard_link(dir.Write("linked", "linked"), dir.Path("hard"));
+  fs::create_symlink("/dev/null", dir.Path("null"));
+  fs::create_symlink("/dev/full", dir.Path("full"));
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const KvsealResult result = RunWith(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    // On the first line.
+    EXPECT_LT(result.err.find(c.message), result.err.find('\n')) << result.err;
+    if (c.outputAsExpected) {
+      EXPECT_TRUE(c.outputAsExpected());
+    }
+  }
+  EXPECT_EQ(RunWith({"seal"}, big).err,
+            "kvseal: standard input is larger than 16 MiB, the most kvseal reads\n");
+  CClosedInput closed;
+  std::istream closedInput(&closed);
+  EXPECT_EQ(RunKvseal({"seal"}, closedInput).err,
+            "kvseal: cannot read standard input: " + std::generic_category().message(EBADF) +
+                "\n");
+  // No temporary file is left behind.
+  for (const std::string& name : dir.Names()) EXPECT_EQ(name.find(".tmp"), std::string::npos);
+#ifndef _WIN32
+  ::umask(umaskBefore);
+#endif
 }
 
 TEST(KvsealRunTest, StripFiller) {
