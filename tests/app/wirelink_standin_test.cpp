@@ -115,6 +115,50 @@ TEST(WirelinkStandInTest, ReportsOutcomes) {
   }
 }
 
+// Bodies WinHTTP hands over without an error although they are broken, and
+// redirects, which are never followed: all failures, so kvfetch exits -1.
+TEST(WirelinkStandInTest, ReportsBrokenBodiesAndRedirectsAsFailures) {
+  const std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+  const std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
+  const std::string location = "http://127.0.0.1:{PORT}/elsewhere";
+  struct Case {
+    std::string raw;
+    int32_t state;
+    int32_t firstError;
+    int32_t secondError;
+    std::string body;  // for a redirect, the Location it pointed to
+  };
+  const Case cases[] = {
+      {head + "Content-Length: 213\r\n\r\n" + std::string(106, 'x'), 3,
+       ERROR_WINHTTP_CONNECTION_ERROR, 200, ""},
+      {head + "Content-Length: 5\r\n\r\nhello", kTaskStateSucceeded, 0, 200, "hello"},
+      {chunked + "zz\r\nhello\r\n0\r\n\r\n", 3, ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 200,
+       ""},
+      {chunked + "5\r\nhello\r\n0\r\n\r\n", kTaskStateSucceeded, 0, 200, "hello"},
+      {"HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0,
+       301, location},
+      {"HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0,
+       302, location},
+      {"HTTP/1.1 307 Temporary\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3,
+       0, 307, location},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.raw);
+    CLoopbackHttpServer server({200, "", false, c.raw});
+    const std::optional<Report> report = Fetch(kvtest::ServiceUrlFor(server.Port()));
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->state, c.state);
+    EXPECT_EQ(report->firstError, c.firstError);
+    EXPECT_EQ(report->secondError, c.secondError);
+    std::string body = c.body;
+    if (body.find("{PORT}") != std::string::npos) {
+      body.replace(body.find("{PORT}"), 6, std::to_string(server.Port()));
+    }
+    EXPECT_EQ(report->body, body);
+    EXPECT_EQ(server.RequestCount(), 1);
+  }
+}
+
 TEST(WirelinkStandInTest, ReportsTheWinHttpErrorWhenNobodyListens) {
   int port = 0;
   {

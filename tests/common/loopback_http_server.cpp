@@ -100,6 +100,14 @@ void CLoopbackHttpServer::Answer(uintptr_t clientHandle) {
     while (!m_stopping) ::Sleep(20);
     return;
   }
+  if (!m_reply.raw.empty()) {
+    std::string response = m_reply.raw;
+    for (size_t at = response.find("{PORT}"); at != std::string::npos; at = response.find("{PORT}"))
+      response.replace(at, 6, std::to_string(m_port));
+    SendAll(client, response);
+    ::shutdown(client, SD_SEND);
+    return;
+  }
   std::string response =
       "HTTP/1.1 " + std::to_string(m_reply.status) + " " + ReasonPhrase(m_reply.status) +
       "\r\nContent-Type: application/json\r\nContent-Length: " +
