@@ -84,7 +84,11 @@ std::string DescribeLoad(const CandidateReport& candidate) {
     case CandidateLoad::kAlreadyHeld:
       return "not loaded: the library loaded before it stays";
     case CandidateLoad::kLoadFailed:
-      return "LoadLibraryW failed (error " + std::to_string(candidate.loadError) + ")";
+    {
+      const std::string name = ErrorName(static_cast<long>(candidate.loadError));
+      return "LoadLibraryW failed (error " + std::to_string(candidate.loadError) +
+             (name.empty() ? "" : ", " + name) + ")";
+    }
   }
   return std::string();
 }
