@@ -1,6 +1,7 @@
 #include "winhttp_fetch.h"
 
 #include <cwchar>
+#include <cwctype>
 #include <optional>
 #include <vector>
 
@@ -20,7 +21,7 @@ constexpr DWORD kHttpOk = 200;
 // Failure numbers of our own for bodies WinHTTP hands over without an error:
 // one that ends before its Content-Length (the connection closed early), and
 // chunked framing that does not hold together.
-constexpr DWORD kShortBodyError = ERROR_WINHTTP_CONNECTION_ERROR;          // 12030
+constexpr DWORD kShortBodyError = ERROR_WINHTTP_CONNECTION_ERROR;             // 12030
 constexpr DWORD kBrokenFramingError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;  // 12152
 
 // The most of a redirect's Location that is passed on with its failure.
@@ -133,7 +134,10 @@ FetchOutcome RedirectFailure(HINTERNET request, DWORD status) {
 // a broken first line reads as the last chunk). Checked here: a body shorter
 // than its Content-Length, and a chunked body that ended with no data at all.
 DWORD CheckFraming(HINTERNET request, const std::string& body) {
-  const std::optional<std::wstring> coding = HeaderValue(request, WINHTTP_QUERY_TRANSFER_ENCODING);
+  std::optional<std::wstring> coding = HeaderValue(request, WINHTTP_QUERY_TRANSFER_ENCODING);
+  if (coding) {
+    for (wchar_t& c : *coding) c = static_cast<wchar_t>(std::towlower(c));
+  }
   if (coding && coding->find(L"chunked") != std::wstring::npos) {
     return body.empty() ? kBrokenFramingError : ERROR_SUCCESS;
   }

@@ -132,15 +132,14 @@ TEST(WirelinkStandInTest, ReportsBrokenBodiesAndRedirectsAsFailures) {
       {head + "Content-Length: 213\r\n\r\n" + std::string(106, 'x'), 3,
        ERROR_WINHTTP_CONNECTION_ERROR, 200, ""},
       {head + "Content-Length: 5\r\n\r\nhello", kTaskStateSucceeded, 0, 200, "hello"},
-      {chunked + "zz\r\nhello\r\n0\r\n\r\n", 3, ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 200,
-       ""},
+      {chunked + "zz\r\nhello\r\n0\r\n\r\n", 3, ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 200, ""},
       {chunked + "5\r\nhello\r\n0\r\n\r\n", kTaskStateSucceeded, 0, 200, "hello"},
-      {"HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0,
-       301, location},
-      {"HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0,
-       302, location},
-      {"HTTP/1.1 307 Temporary\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3,
-       0, 307, location},
+      {"HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0, 301,
+       location},
+      {"HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0, 302,
+       location},
+      {"HTTP/1.1 307 Temporary\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n", 3, 0,
+       307, location},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.raw);

@@ -216,7 +216,8 @@ TEST(DoctorTest, ExplainsFailedRequests) {
        "-> failure err_0_302 (HTTP status 302, a redirect, which is not followed); Location "
        "\"http://127.0.0.1:{PORT}/other\"",
        "failure",
-       "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:{PORT}/other\r\nContent-Length: 0\r\n\r\n" +
+       "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:{PORT}/other\r\nContent-Length: "
+       "0\r\n\r\n" +
            Sealed()},
       {"short body", true, 0,
        "-> failure err_12030_200 (ERROR_WINHTTP_CONNECTION_ERROR: connection reset or closed "

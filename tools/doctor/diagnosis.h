@@ -42,7 +42,7 @@ struct Diagnosis {
   // Loader: the search, and what the holder ended up with.
   LibrarySearchReport search;
   std::vector<FileKind> candidateKinds;  // one for each of search.candidates
-  bool libraryUsable = false;  // NetLibrary::Init's result, which the run ignores
+  bool libraryUsable = false;            // NetLibrary::Init's result, which the run ignores
   bool libraryHeld = false;
   std::wstring loadedPath;
   NetExports exports;

@@ -236,9 +236,7 @@ std::size_t SequenceLength(const std::string& text, std::size_t at, std::uint32_
   return length;
 }
 
-std::string InQuotes(std::string text, bool quoted) {
-  return quoted ? "\"" + text + "\"" : text;
-}
+std::string InQuotes(std::string text, bool quoted) { return quoted ? "\"" + text + "\"" : text; }
 
 }  // namespace
 

@@ -83,8 +83,7 @@ std::string DescribeLoad(const CandidateReport& candidate) {
       return "loaded, but not usable (see below); stays loaded";
     case CandidateLoad::kAlreadyHeld:
       return "not loaded: the library loaded before it stays";
-    case CandidateLoad::kLoadFailed:
-    {
+    case CandidateLoad::kLoadFailed: {
       const std::string name = ErrorName(static_cast<long>(candidate.loadError));
       return "LoadLibraryW failed (error " + std::to_string(candidate.loadError) +
              (name.empty() ? "" : ", " + name) + ")";
@@ -122,9 +121,9 @@ void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
   }
   const std::vector<CandidateReport>& candidates = diagnosis.search.candidates;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    WriteCandidate(out, candidates[i],
-                   i < diagnosis.candidateKinds.size() ? diagnosis.candidateKinds[i]
-                                                       : FileKind::kRegular);
+    WriteCandidate(
+        out, candidates[i],
+        i < diagnosis.candidateKinds.size() ? diagnosis.candidateKinds[i] : FileKind::kRegular);
   }
 
   if (!diagnosis.libraryHeld) {
