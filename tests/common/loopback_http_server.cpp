@@ -101,10 +101,7 @@ void CLoopbackHttpServer::Answer(uintptr_t clientHandle) {
     return;
   }
   if (!m_reply.raw.empty()) {
-    std::string response = m_reply.raw;
-    for (size_t at = response.find("{PORT}"); at != std::string::npos; at = response.find("{PORT}"))
-      response.replace(at, 6, std::to_string(m_port));
-    SendAll(client, response);
+    SendAll(client, m_reply.raw);
     ::shutdown(client, SD_SEND);
     return;
   }

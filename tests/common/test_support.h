@@ -56,8 +56,7 @@ class CLoopbackHttpServer {
     std::string body;
     bool hang = false;  // accept and read, but never answer until shutdown
     // When not empty, sent as it is instead of the response made from
-    // `status` and `body` (for broken framing and redirects); "{PORT}" in it
-    // becomes the server's port.
+    // `status` and `body` (for broken framing and redirects).
     std::string raw = {};
   };
 
