@@ -1,6 +1,7 @@
 #include "winhttp_fetch.h"
 
 #include <cwchar>
+#include <cwctype>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,15 @@ constexpr int kPhaseTimeoutMs = 20000;
 constexpr size_t kMaxBodyBytes = 16 * 1024 * 1024;
 
 constexpr DWORD kHttpOk = 200;
+
+// Failure numbers of our own for bodies WinHTTP hands over without an error:
+// one that ends before its Content-Length (the connection closed early), and
+// chunked framing that does not hold together.
+constexpr DWORD kShortBodyError = ERROR_WINHTTP_CONNECTION_ERROR;             // 12030
+constexpr DWORD kBrokenFramingError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;  // 12152
+
+// The most of a redirect's Location that is passed on with its failure.
+constexpr size_t kMaxLocationChars = 2048;
 constexpr wchar_t kConnectToVariable[] = L"WIRELINK_CONNECT_TO";
 
 struct ConnectTarget {
@@ -83,6 +93,62 @@ std::wstring HostHeader(const UrlParts& parts) {
   return header;
 }
 
+// The value of one response header, or nullopt when it is absent.
+std::optional<std::wstring> HeaderValue(HINTERNET request, DWORD query) {
+  DWORD bytes = 0;
+  ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                        &bytes, WINHTTP_NO_HEADER_INDEX);
+  if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0) return std::nullopt;
+  std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, &value[0], &bytes,
+                             WINHTTP_NO_HEADER_INDEX)) {
+    return std::nullopt;
+  }
+  value.resize(bytes / sizeof(wchar_t));
+  return value;
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                        nullptr, nullptr);
+  return out;
+}
+
+// A 3xx is not followed: the configuration has one fixed URL. The failure
+// carries the Location it pointed to, for tools that explain it.
+FetchOutcome RedirectFailure(HINTERNET request, DWORD status) {
+  FetchOutcome outcome = Failure(0, status);
+  const std::optional<std::wstring> location = HeaderValue(request, WINHTTP_QUERY_LOCATION);
+  if (location) outcome.body = Utf8(location->substr(0, kMaxLocationChars));
+  return outcome;
+}
+
+// WinHTTP reads a body that stops short, or chunks that make no sense, as an
+// ordinary end (Wine's skips what is not a hex digit in a chunk-size line, so
+// a broken first line reads as the last chunk). Checked here: a body shorter
+// than its Content-Length, and a chunked body that ended with no data at all.
+DWORD CheckFraming(HINTERNET request, const std::string& body) {
+  std::optional<std::wstring> coding = HeaderValue(request, WINHTTP_QUERY_TRANSFER_ENCODING);
+  if (coding) {
+    for (wchar_t& c : *coding) c = static_cast<wchar_t>(std::towlower(c));
+  }
+  if (coding && coding->find(L"chunked") != std::wstring::npos) {
+    return body.empty() ? kBrokenFramingError : ERROR_SUCCESS;
+  }
+  const std::optional<std::wstring> length = HeaderValue(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  if (!length) return ERROR_SUCCESS;
+  wchar_t* end = nullptr;
+  const unsigned long long expected = std::wcstoull(length->c_str(), &end, 10);
+  if (length->empty() || *end != L'\0') return kBrokenFramingError;
+  return body.size() < expected ? kShortBodyError : ERROR_SUCCESS;
+}
+
 bool ReadBody(HINTERNET request, std::string& body, DWORD& error) {
   std::vector<char> chunk(16 * 1024);
   for (;;) {
@@ -117,11 +183,14 @@ FetchOutcome Exchange(HINTERNET request) {
                              WINHTTP_NO_HEADER_INDEX)) {
     return LastErrorFailure();
   }
+  if (status >= 300 && status < 400) return RedirectFailure(request, status);
   if (status != kHttpOk) return Failure(0, status);
 
   FetchOutcome outcome;
   DWORD error = 0;
   if (!ReadBody(request, outcome.body, error)) return Failure(error, status);
+  error = CheckFraming(request, outcome.body);
+  if (error != ERROR_SUCCESS) return Failure(error, status);
   outcome.state = kFetchSucceeded;
   outcome.secondError = static_cast<int32_t>(status);
   return outcome;
@@ -151,6 +220,14 @@ FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
       nullptr,  // HTTP/1.1
       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, parts->secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return LastErrorFailure();
+  // Redirects are never followed, by feature and by policy.
+  DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+  DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  if (!::WinHttpSetOption(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
+                          sizeof disabled) ||
+      !::WinHttpSetOption(request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) {
+    return LastErrorFailure();
+  }
   if (redirect &&
       !::WinHttpAddRequestHeaders(request.Get(), HostHeader(*parts).c_str(),
                                   static_cast<DWORD>(-1),  // zero-terminated

@@ -115,6 +115,46 @@ TEST(WirelinkStandInTest, ReportsOutcomes) {
   }
 }
 
+// Bodies WinHTTP hands over without an error although they are broken, and
+// redirects, which are never followed: all failures, so kvfetch exits -1.
+TEST(WirelinkStandInTest, ReportsBrokenBodiesAndRedirectsAsFailures) {
+  const std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+  const std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
+  // If it were followed, the name would not resolve and the first number show it.
+  const std::string location = "http://elsewhere.example:8080/config";
+  const auto redirect = [&](const std::string& statusLine) {
+    return "HTTP/1.1 " + statusLine + "\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n";
+  };
+  struct Case {
+    std::string raw;
+    int32_t state;
+    int32_t firstError;
+    int32_t secondError;
+    std::string body;  // for a redirect, the Location it pointed to
+  };
+  const Case cases[] = {
+      {head + "Content-Length: 213\r\n\r\n" + std::string(106, 'x'), 3,
+       ERROR_WINHTTP_CONNECTION_ERROR, 200, ""},
+      {head + "Content-Length: 5\r\n\r\nhello", kTaskStateSucceeded, 0, 200, "hello"},
+      {chunked + "zz\r\nhello\r\n0\r\n\r\n", 3, ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 200, ""},
+      {chunked + "5\r\nhello\r\n0\r\n\r\n", kTaskStateSucceeded, 0, 200, "hello"},
+      {redirect("301 Moved"), 3, 0, 301, location},
+      {redirect("302 Found"), 3, 0, 302, location},
+      {redirect("307 Temporary"), 3, 0, 307, location},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.raw);
+    CLoopbackHttpServer server({200, "", false, c.raw});
+    const std::optional<Report> report = Fetch(kvtest::ServiceUrlFor(server.Port()));
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->state, c.state);
+    EXPECT_EQ(report->firstError, c.firstError);
+    EXPECT_EQ(report->secondError, c.secondError);
+    EXPECT_EQ(report->body, c.body);
+    EXPECT_EQ(server.RequestCount(), 1);
+  }
+}
+
 TEST(WirelinkStandInTest, ReportsTheWinHttpErrorWhenNobodyListens) {
   int port = 0;
   {

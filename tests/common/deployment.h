@@ -13,7 +13,8 @@
 
 namespace kvtest {
 
-// A build file and where it goes in the tree, relative to its root.
+// A build file and where it goes in the tree, relative to its root; a null
+// file puts an empty folder there instead.
 struct Placement {
   const char* file;
   const char* relative;
@@ -36,7 +37,13 @@ class CDeployment {
     m_tree.Copy(FromBuildPath(buildFile), relative);
   }
   void Place(const std::vector<Placement>& placements) const {
-    for (const Placement& placement : placements) Place(placement.file, placement.relative);
+    for (const Placement& placement : placements) {
+      if (placement.file) {
+        Place(placement.file, placement.relative);
+      } else {
+        m_tree.Dir(placement.relative);
+      }
+    }
   }
   void Write(const std::string& relative, const std::string& bytes) const {
     m_tree.Write(relative, bytes);

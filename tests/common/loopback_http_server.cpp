@@ -100,6 +100,11 @@ void CLoopbackHttpServer::Answer(uintptr_t clientHandle) {
     while (!m_stopping) ::Sleep(20);
     return;
   }
+  if (!m_reply.raw.empty()) {
+    SendAll(client, m_reply.raw);
+    ::shutdown(client, SD_SEND);
+    return;
+  }
   std::string response =
       "HTTP/1.1 " + std::to_string(m_reply.status) + " " + ReasonPhrase(m_reply.status) +
       "\r\nContent-Type: application/json\r\nContent-Length: " +

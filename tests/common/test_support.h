@@ -57,6 +57,9 @@ class CLoopbackHttpServer {
     int status = 200;
     std::string body;
     bool hang = false;  // accept and read, but never answer until shutdown
+    // When not empty, sent as it is instead of the response made from
+    // `status` and `body` (for broken framing and redirects).
+    std::string raw = {};
   };
 
   explicit CLoopbackHttpServer(Reply reply);

@@ -199,21 +199,34 @@ TEST(DoctorTest, ExplainsFailedRequests) {
   struct Case {
     const char* name;
     bool library;
-    int port;  // 0: a server answering 404
+    int port;  // 0: a server answering 404, or `raw`
     std::string requestLine;
     const char* outcome;
+    std::string raw;  // the server's whole answer, when not empty
   };
   const int closedPort = kvtest::ClosedPort();
+  const std::string ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
   const Case cases[] = {
-      {"HTTP 404", true, 0, "-> failure err_0_404 (HTTP status 404)", "failure"},
+      {"HTTP 404", true, 0, "-> failure err_0_404 (HTTP status 404)", "failure", ""},
       {"nobody listening", true, closedPort,
-       "-> failure err_12029_0 (ERROR_WINHTTP_CANNOT_CONNECT)", "failure"},
+       "-> failure err_12029_0 (ERROR_WINHTTP_CANNOT_CONNECT: cannot connect)", "failure", ""},
       {"no library", false, closedPort,
-       "-> not made: no request factory (no usable network library)", "no_factory"},
+       "-> not made: no request factory (no usable network library)", "no_factory", ""},
+      {"redirect", true, 0,
+       "-> failure err_0_302 (HTTP status 302, a redirect, which is not followed); Location "
+       "\"http://127.0.0.1:{PORT}/other\"",
+       "failure",
+       "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:{PORT}/other\r\nContent-Length: "
+       "0\r\n\r\n" +
+           Sealed()},
+      {"short body", true, 0,
+       "-> failure err_12030_200 (ERROR_WINHTTP_CONNECTION_ERROR: connection reset or closed "
+       "early; the stand-in's number for a body shorter than its Content-Length)",
+       "failure", ok + "Content-Length: 213\r\n\r\n" + Sealed().substr(0, 40)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CLoopbackHttpServer server({404, Sealed()});
+    CLoopbackHttpServer server({404, Sealed(), false, c.raw});
     CDoctorDeployment deployment;
     if (c.library) deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
     const Runs runs = deployment.RunAll(c.port != 0 ? c.port : server.Port());
@@ -252,6 +265,13 @@ TEST(DoctorTest, ExplainsWhichLibraryIsTrustedAndLoaded) {
        "listed -> trusted; loaded",
        "",
        kExitFetched},
+      // No file: a folder of that name.
+      {"a folder named Wirelink.dll",
+       {{nullptr, "Wirelink.dll"}},
+       "present; not a regular file (a folder); signature 0x00000005 (ERROR_ACCESS_DENIED) "
+       "refused -> not trusted",
+       "Wirecore.dll missing",
+       kExitFetchFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -66,6 +66,10 @@ TEST(KvsealProcessTest, WritesBytesAndExitStatus) {
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(RunKvsealExe("open --padding zero").exitCode, 2);
   EXPECT_EQ(RunKvsealExe("open " + Quoted(dir.Path("missing.json"))).exitCode, 3);
+#ifndef _WIN32
+  // Standard input closed: an I/O error, not an empty configuration.
+  EXPECT_EQ(RunKvsealExe("seal <&-").exitCode, 3);
+#endif
 }
 
 }  // namespace

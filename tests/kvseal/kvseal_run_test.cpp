@@ -3,9 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "kvseal/commands.h"
 #include "kvseal/seal_core.h"
@@ -189,6 +196,107 @@ TEST(KvsealRunTest, NeverLeavesPartialOutput) {
             kExitOk);
   EXPECT_EQ(dir.Read("out.json"), SealConfigEnvelope(kConfig, kConfigKey, SealPadding::kZero));
   EXPECT_EQ(dir.Names().size(), 5u);
+}
+
+// A standard input whose descriptor is closed.
+class CClosedInput final : public std::streambuf {
+  int_type underflow() override { throw std::system_error(EBADF, std::generic_category()); }
+};
+
+// Limits, unreadable inputs and every kind of output file: the exit code, a
+// part of the one-line message, and what became of the output.
+TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
+  namespace fs = std::filesystem;
+  const CScratchDir dir;
+  const std::string config = dir.Write("config.json", kConfig);
+  const std::string envelope = SealConfigEnvelope(kConfig);
+  const std::string big(kMaxEnvelopeBytes + 1, ' ');
+  fs::create_directory(dir.Path("folder"));
+#ifndef _WIN32
+  const std::string longName(255, 'n');
+  const auto replaced = [&](const std::string& name) { return dir.Read(name) == envelope; };
+#endif
+  struct Case {
+    Args args;
+    int exitCode;
+    const char* message;                     // on the first error line; "" for none
+    std::function<bool()> outputAsExpected;  // null: nothing to check
+  };
+  std::vector<Case> cases = {
+      {{"seal", dir.Path("folder")}, kExitIo, "Is a directory", nullptr},
+      {{"seal", dir.Write("big", big)}, kExitRefused, "is larger than 16 MiB", nullptr},
+      {{"seal", "--force", dir.Write("13MiB", big.substr(0, 13 << 20))},
+       kExitRefused,
+       "sealed envelope would be larger than 16 MiB",
+       nullptr},
+      {{"seal", config, "--key", std::string(73, 'k')},
+       kExitUsage,
+       "the key has 73 bytes; Blowfish uses at most 72",
+       nullptr},
+      {{"seal", config, "--key", std::string(72, 'k')}, kExitOk, "", nullptr},
+      {{"seal", config, "-o", dir.Path("folder")},
+       kExitIo,
+       "Is a directory",
+       [&] { return fs::is_directory(dir.Path("folder")); }},
+#ifndef _WIN32
+      {{"seal", config, "-o", dir.Path("new")},
+       kExitOk,
+       "",  // the default mode
+       [&] { return fs::status(dir.Path("new")).permissions() == fs::perms(0644); }},
+      {{"seal", config, "-o", dir.Write("secret", "old")},
+       kExitOk,
+       "",  // keeps its 0600
+       [&] {
+         return replaced("secret") &&
+                fs::status(dir.Path("secret")).permissions() == fs::perms(0600);
+       }},
+      {{"seal", config, "-o", dir.Path("link")},
+       kExitOk,
+       "",  // the link's target is replaced
+       [&] { return fs::is_symlink(dir.Path("link")) && replaced("target"); }},
+      {{"seal", config, "-o", dir.Path("hard")},
+       kExitIo,
+       "2 hard links",
+       [&] { return dir.Read("hard") == "linked" && dir.Read("linked") == "linked"; }},
+      {{"seal", config, "-o", dir.Path("null")},
+       kExitOk,
+       "",  // a device: written in place
+       [] { return fs::is_character_file("/dev/null"); }},
+      {{"seal", config, "-o", dir.Path("full")},
+       kExitIo,
+       "No space left",
+       [] { return fs::is_character_file("/dev/full"); }},
+      {{"seal", config, "-o", dir.Path(longName)}, kExitOk, "", [&] { return replaced(longName); }},
+#endif
+  };
+#ifndef _WIN32
+  const mode_t umaskBefore = ::umask(022);
+  ::chmod(dir.Path("secret").c_str(), 0600);
+  fs::create_symlink("target", dir.Path("link"));
+  fs::create_hard_link(dir.Write("linked", "linked"), dir.Path("hard"));
+  fs::create_symlink("/dev/null", dir.Path("null"));
+  fs::create_symlink("/dev/full", dir.Path("full"));
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const KvsealResult result = RunWith(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_LT(result.err.find(c.message), result.err.find('\n')) << result.err;
+    if (c.outputAsExpected) {
+      EXPECT_TRUE(c.outputAsExpected());
+    }
+  }
+  EXPECT_EQ(RunWith({"seal"}, big).err,
+            "kvseal: standard input is larger than 16 MiB, the most kvseal reads\n");
+  CClosedInput closed;
+  std::istream closedInput(&closed);
+  EXPECT_EQ(RunKvseal({"seal"}, closedInput).err,
+            "kvseal: cannot read standard input: " + std::generic_category().message(EBADF) + "\n");
+  // No temporary file is left behind.
+  for (const std::string& name : dir.Names()) EXPECT_EQ(name.find(".tmp"), std::string::npos);
+#ifndef _WIN32
+  ::umask(umaskBefore);
+#endif
 }
 
 TEST(KvsealRunTest, StripFiller) {

@@ -37,20 +37,58 @@ void DescribeHeldLibrary(Diagnosis& diagnosis) {
   diagnosis.hasFactory = library.Factory() != nullptr;
 }
 
-void InspectBody(Diagnosis& diagnosis) {
+// The "errno" member as sent; kvfetch's own lookup decides whether it is a
+// status: an in-range integer reads the same under any default.
+void DescribeErrno(const JsonDocument& envelope, Diagnosis& diagnosis) {
+  if (!envelope.isObject() || !envelope.isMember("errno")) return;
+  diagnosis.errnoValue = envelope["errno"];
+  diagnosis.errnoSent = envelope.GetIntAt("errno", 0) == envelope.GetIntAt("errno", 1)
+                            ? ErrnoSent::kStatus
+                            : ErrnoSent::kNotAStatus;
+}
+
+void DescribeConfiguration(Diagnosis& diagnosis) {
+  const std::string& text = diagnosis.envelope.text;
+  diagnosis.configurationLengthRead = ::strnlen(text.c_str(), text.size());
+  diagnosis.appid = JsonDocument(text).GetStringAt("appid", "");
+  // What QXSDK2.dll is handed: the text up to its first NUL.
+  JsonDocument configuration;
+  diagnosis.configurationComplete =
+      configuration.Parse(text.substr(0, diagnosis.configurationLengthRead));
+  Json::StreamWriterBuilder compact;
+  compact["indentation"] = "";
+  compact["emitUTF8"] = true;
+  diagnosis.compactLength = Json::writeString(compact, configuration).size();
+}
+
+}  // namespace
+
+FileKind ClassifyFile(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kFolder;
+    return (attributes & FILE_ATTRIBUTE_DEVICE) ? FileKind::kOther : FileKind::kRegular;
+  }
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileKind::kMissing;
+  // Wine refuses the attributes of a FIFO or a device (error 87) although
+  // the folder lists it.
+  WIN32_FIND_DATAW found;
+  const HANDLE search = ::FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return FileKind::kMissing;
+  ::FindClose(search);
+  return FileKind::kOther;
+}
+
+void InspectFetchedBody(Diagnosis& diagnosis) {
   // The run hands the body on as a C string, so the checks see it up to its
   // first NUL; the same call does the same here.
   const char* body = diagnosis.body.c_str();
   diagnosis.bodyLengthParsed = ::strnlen(body, diagnosis.body.size());
   diagnosis.envelope = InspectConfigEnvelope(body);
-  if (diagnosis.envelope.check != EnvelopeCheck::kAccepted) return;
-  const std::string& text = diagnosis.envelope.text;
-  diagnosis.configurationLengthRead = ::strnlen(text.c_str(), text.size());
-  const JsonDocument configuration(text);
-  diagnosis.appid = configuration.GetStringAt("appid", "");
+  DescribeErrno(JsonDocument(std::string(body)), diagnosis);
+  if (diagnosis.envelope.check == EnvelopeCheck::kAccepted) DescribeConfiguration(diagnosis);
 }
-
-}  // namespace
 
 Diagnosis Diagnose() {
   Diagnosis diagnosis;
@@ -60,13 +98,17 @@ Diagnosis Diagnose() {
 
   diagnosis.libraryUsable = NetLibrary::Instance().Init(&diagnosis.search);
   DescribeHeldLibrary(diagnosis);
+  for (const CandidateReport& candidate : diagnosis.search.candidates) {
+    diagnosis.candidateKinds.push_back(candidate.path.empty() ? FileKind::kMissing
+                                                              : ClassifyFile(candidate.path));
+  }
 
   diagnosis.url = kConfigUrl;
   diagnosis.fetched = HttpGet(NetLibrary::Instance().Factory(), kConfigUrl, diagnosis.body,
                               kHttpGetTimeoutMs, &diagnosis.request);
   if (!diagnosis.fetched) return diagnosis;
 
-  InspectBody(diagnosis);
+  InspectFetchedBody(diagnosis);
   diagnosis.exitStatus = 0;
   return diagnosis;
 }

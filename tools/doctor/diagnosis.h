@@ -3,13 +3,36 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "net/http_get.h"
 #include "net/net_library.h"
 #include "payload/config_envelope.h"
+#include "payload/json_document.h"
 
 // The exit status kvfetch reports for a failed fetch.
 inline constexpr int kExitFetchFailed = -1;
+
+// kvfetch's buffer for the decoding library's rendering (kOutputSize in
+// src/app/run_sequence.cpp): at most one byte less is printed.
+inline constexpr std::size_t kDecoderBufferBytes = 1024;
+
+// What a path names, looked at apart from the loader, which only asks
+// PathFileExistsW (a folder passes it; a FIFO or a device does not).
+enum class FileKind {
+  kMissing,
+  kRegular,
+  kFolder,
+  kOther,  // a FIFO, a device or the like: listed in its folder, but no file
+};
+FileKind ClassifyFile(const std::wstring& path);
+
+// How "errno" was sent, beside the status kvfetch read from it.
+enum class ErrnoSent {
+  kAbsent,      // no "errno" member: read as 0
+  kStatus,      // an integer in the signed 32-bit range: kvfetch's status
+  kNotAStatus,  // anything else ("500", 1.5, 2^31, true...): read as 0, not an error
+};
 
 // Everything kvfetch would find on this machine, step by step, as the
 // system's own code found it in this process.
@@ -18,7 +41,8 @@ struct Diagnosis {
 
   // Loader: the search, and what the holder ended up with.
   LibrarySearchReport search;
-  bool libraryUsable = false;  // NetLibrary::Init's result, which the run ignores
+  std::vector<FileKind> candidateKinds;  // one for each of search.candidates
+  bool libraryUsable = false;            // NetLibrary::Init's result, which the run ignores
   bool libraryHeld = false;
   std::wstring loadedPath;
   NetExports exports;
@@ -33,10 +57,17 @@ struct Diagnosis {
   // The envelope, when the fetch succeeded.
   std::size_t bodyLengthParsed = 0;  // up to the first NUL, as the parser sees it
   EnvelopeVerdict envelope;
+  ErrnoSent errnoSent = ErrnoSent::kAbsent;
+  Json::Value errnoValue;  // as sent, when present
   std::string appid;
   // What QXSDK2.dll reads of the configuration text: up to its first NUL
   // (the sender's zero filler ends it early).
   std::size_t configurationLengthRead = 0;
+  // Whether that text reads as complete JSON: kvfetch's checks also accept
+  // an object that breaks off, from the members read before the break.
+  bool configurationComplete = false;
+  // The configuration as compact JSON, for an idea of the rendering's size.
+  std::size_t compactLength = 0;
 
   // The decoding library kvfetch binds at start-up; the doctor only looks.
   std::wstring decoderPath;
@@ -50,3 +81,7 @@ struct Diagnosis {
 // one real request, like kvfetch. Call once per process: the holder keeps the
 // library it loaded.
 Diagnosis Diagnose();
+
+// The envelope part of Diagnose, on `diagnosis.body`: what follows a
+// successful fetch.
+void InspectFetchedBody(Diagnosis& diagnosis);

@@ -23,11 +23,38 @@ Json::Value Verdict(const PublisherVerdict& verdict) {
   return out;
 }
 
-Json::Value Candidate(const CandidateReport& candidate) {
+const char* FileKindName(FileKind kind) {
+  switch (kind) {
+    case FileKind::kMissing:
+      return "missing";
+    case FileKind::kRegular:
+      return "regular";
+    case FileKind::kFolder:
+      return "folder";
+    case FileKind::kOther:
+      return "other";
+  }
+  return "unknown";
+}
+
+const char* ErrnoSentName(ErrnoSent sent) {
+  switch (sent) {
+    case ErrnoSent::kAbsent:
+      return "absent";
+    case ErrnoSent::kStatus:
+      return "status";
+    case ErrnoSent::kNotAStatus:
+      return "not_a_status";
+  }
+  return "unknown";
+}
+
+Json::Value Candidate(const CandidateReport& candidate, FileKind kind) {
   Json::Value out(Json::objectValue);
   out["name"] = Utf8(candidate.name);
   out["path"] = Utf8(candidate.path);
   out["present"] = candidate.exists;
+  out["fileKind"] = FileKindName(kind);
   out["publisher"] = candidate.checked ? Verdict(candidate.verdict) : Json::Value();
   out["load"] = CandidateLoadName(ClassifyLoad(candidate));
   if (ClassifyLoad(candidate) == CandidateLoad::kLoadFailed) {
@@ -58,6 +85,9 @@ Json::Value Request(const Diagnosis& diagnosis) {
   out["success"] = diagnosis.fetched;
   if (diagnosis.fetched) out["bodyLength"] = static_cast<Json::UInt64>(diagnosis.body.size());
   out["error"] = diagnosis.request.errorText;
+  const std::string explained = ExplainRequestError(diagnosis.request.errorText);
+  if (!explained.empty()) out["errorName"] = explained;
+  if (!diagnosis.request.failureBody.empty()) out["location"] = diagnosis.request.failureBody;
   if (diagnosis.request.outcome == HttpGetOutcome::kNoAnswer) {
     out["waitedMs"] = static_cast<Json::UInt>(kHttpGetTimeoutMs);
   }
@@ -81,6 +111,8 @@ Json::Value Envelope(const Diagnosis& diagnosis) {
   }
   out["accepted"] = verdict.check == EnvelopeCheck::kAccepted;
   out["errno"] = verdict.errnoValue;
+  out["errnoSent"] = diagnosis.errnoValue;
+  out["errnoKind"] = ErrnoSentName(diagnosis.errnoSent);
   if (verdict.check != EnvelopeCheck::kAccepted) {
     out["refusedBy"] = EnvelopeCheckName(verdict.check);
     out["reason"] = DescribeEnvelopeCheck(verdict.check);
@@ -96,6 +128,9 @@ Json::Value Configuration(const Diagnosis& diagnosis) {
   out["length"] = static_cast<Json::UInt64>(diagnosis.envelope.text.size());
   out["lengthRead"] = static_cast<Json::UInt64>(diagnosis.configurationLengthRead);
   out["appid"] = diagnosis.appid;
+  out["complete"] = diagnosis.configurationComplete;
+  out["compactLength"] = static_cast<Json::UInt64>(diagnosis.compactLength);
+  out["mayBeCut"] = diagnosis.compactLength >= kDecoderBufferBytes - 1;
   return out;
 }
 
@@ -108,8 +143,11 @@ std::string JsonReport(const Diagnosis& diagnosis) {
                                  ? Json::Value(Utf8(diagnosis.search.directory))
                                  : Json::Value();
   Json::Value& candidates = root["candidates"] = Json::Value(Json::arrayValue);
-  for (const CandidateReport& candidate : diagnosis.search.candidates) {
-    candidates.append(Candidate(candidate));
+  const std::vector<CandidateReport>& found = diagnosis.search.candidates;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    candidates.append(Candidate(found[i], i < diagnosis.candidateKinds.size()
+                                              ? diagnosis.candidateKinds[i]
+                                              : FileKind::kRegular));
   }
   root["library"] = Library(diagnosis);
   root["request"] = Request(diagnosis);

@@ -14,9 +14,19 @@ std::string Utf8(const std::wstring& text);
 
 // "0x800B0109"
 std::string HexStatus(long status);
-// The header name of a WinVerifyTrust status, such as "CERT_E_UNTRUSTEDROOT",
-// or "unknown status".
+// The header name of a WinVerifyTrust status, such as "CERT_E_UNTRUSTEDROOT"
+// or, for a file it could not read, "ERROR_ACCESS_DENIED"; else "unknown status".
 const char* TrustStatusName(long status);
+// "WSAETIMEDOUT: connection timed out" for a Win32, Winsock or WinHTTP error
+// number a request or a load can end with; empty for one not in the table.
+std::string ErrorName(long code);
+
+// `text` (UTF-8 or UTF-16) made safe to print within one line: control characters (C0, DEL, C1),
+// line and paragraph separators and bidirectional controls as \n, \r, \t, \xNN or \uNNNN, bytes
+// that are not UTF-8 as \xNN, lone surrogates as \uNNNN. With `quoted`, '"' and '\\' are escaped
+// too and the result is put in quotes.
+std::string Escaped(const std::string& text, bool quoted = false);
+std::string Escaped(const std::wstring& text, bool quoted = false);
 
 // What became of a candidate the loader looked at, after its check.
 enum class CandidateLoad {
@@ -31,8 +41,9 @@ const char* CandidateLoadName(CandidateLoad load);
 
 const char* PublisherStepName(PublisherStep step);
 const char* RequestOutcomeName(HttpGetOutcome outcome);
-// For a failure text "err_A_B": the WinHTTP or Win32 name of A, or the HTTP
-// status when A is 0 and B is not; empty when there is nothing to add.
+// For a failure text "err_A_B": the WinHTTP, Winsock or Win32 name of A, or
+// the HTTP status when A is 0 and B is not (saying so for a redirect); empty
+// when the text is not of that form.
 std::string ExplainRequestError(const std::string& errorText);
 
 // What `check` tests, such as "errno" or "appid_string".

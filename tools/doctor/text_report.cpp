@@ -8,7 +8,25 @@ namespace {
 
 const char* YesNo(bool value) { return value ? "yes" : "no"; }
 
-std::string Quoted(const std::wstring& text) { return "\"" + Utf8(text) + "\""; }
+// Every text from outside (names, paths, the service's values, error texts)
+// goes through Escaped, so none can break a line or fake one.
+std::string Quoted(const std::wstring& text) { return Escaped(text, true); }
+
+// "errno 0", or the value as sent when it is no status.
+std::string DescribeErrno(const Diagnosis& diagnosis) {
+  switch (diagnosis.errnoSent) {
+    case ErrnoSent::kAbsent:
+      return "absent (read as 0)";
+    case ErrnoSent::kStatus:
+      return std::to_string(diagnosis.envelope.errnoValue);
+    case ErrnoSent::kNotAStatus:
+      break;
+  }
+  Json::StreamWriterBuilder compact;
+  compact["indentation"] = "";
+  return Escaped(Json::writeString(compact, diagnosis.errnoValue)) +
+         " (not a 32-bit integer, so not an error; read as 0)";
+}
 
 // "appid_string" -> "appid string"
 std::string Spelled(const char* identifier) {
@@ -65,24 +83,31 @@ std::string DescribeLoad(const CandidateReport& candidate) {
       return "loaded, but not usable (see below); stays loaded";
     case CandidateLoad::kAlreadyHeld:
       return "not loaded: the library loaded before it stays";
-    case CandidateLoad::kLoadFailed:
-      return "LoadLibraryW failed (error " + std::to_string(candidate.loadError) + ")";
+    case CandidateLoad::kLoadFailed: {
+      const std::string name = ErrorName(static_cast<long>(candidate.loadError));
+      return "LoadLibraryW failed (error " + std::to_string(candidate.loadError) +
+             (name.empty() ? "" : ", " + name) + ")";
+    }
   }
   return std::string();
 }
 
-void WriteCandidate(std::ostream& out, const CandidateReport& candidate) {
-  out << "candidate " << Utf8(candidate.name) << ": ";
+void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKind kind) {
+  out << "candidate " << Escaped(candidate.name) << ": ";
   if (candidate.path.empty()) {
     out << "path too long -> skipped\n";
     return;
   }
-  out << Utf8(candidate.path);
+  out << Escaped(candidate.path);
   if (!candidate.exists) {
-    out << " missing\n";
+    out << (kind == FileKind::kOther ? " present, but not a regular file (a FIFO, a device or the "
+                                       "like); kvfetch takes it as missing\n"
+                                     : " missing\n");
     return;
   }
-  out << " present; " << DescribeVerdict(candidate.verdict);
+  out << " present; ";
+  if (kind == FileKind::kFolder) out << "not a regular file (a folder); ";
+  out << DescribeVerdict(candidate.verdict);
   if (candidate.loadTried) out << "; " << DescribeLoad(candidate);
   out << "\n";
 }
@@ -92,10 +117,13 @@ void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
   if (!diagnosis.search.directoryFound) {
     out << "none (the program's path does not fit in MAX_PATH; kvfetch finds no library)\n";
   } else {
-    out << Utf8(diagnosis.search.directory) << "\n";
+    out << Escaped(diagnosis.search.directory) << "\n";
   }
-  for (const CandidateReport& candidate : diagnosis.search.candidates) {
-    WriteCandidate(out, candidate);
+  const std::vector<CandidateReport>& candidates = diagnosis.search.candidates;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    WriteCandidate(
+        out, candidates[i],
+        i < diagnosis.candidateKinds.size() ? diagnosis.candidateKinds[i] : FileKind::kRegular);
   }
 
   if (!diagnosis.libraryHeld) {
@@ -103,7 +131,7 @@ void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
     return;
   }
   const NetExports& exports = diagnosis.exports;
-  out << "loaded: " << Utf8(diagnosis.loadedPath) << "; exports HttpInit "
+  out << "loaded: " << Escaped(diagnosis.loadedPath) << "; exports HttpInit "
       << YesNo(exports.httpInit) << ", HttpUninit " << YesNo(exports.httpUninit)
       << ", zlib_uncompress " << YesNo(exports.zlibUncompress) << ", zlib_compress "
       << YesNo(exports.zlibCompress) << ", zlib_compressBound " << YesNo(exports.zlibCompressBound)
@@ -112,16 +140,19 @@ void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
 }
 
 void WriteRequest(std::ostream& out, const Diagnosis& diagnosis) {
-  out << "request: GET " << Utf8(diagnosis.url) << " -> ";
+  out << "request: GET " << Escaped(diagnosis.url) << " -> ";
   const HttpGetReport& request = diagnosis.request;
   switch (request.outcome) {
     case HttpGetOutcome::kSucceeded:
       out << "success, " << diagnosis.body.size() << " bytes\n";
       return;
     case HttpGetOutcome::kFailed: {
-      out << "failure " << request.errorText;
+      out << "failure " << Escaped(request.errorText);
       const std::string explained = ExplainRequestError(request.errorText);
       if (!explained.empty()) out << " (" << explained << ")";
+      if (!request.failureBody.empty()) {
+        out << "; Location " << Escaped(request.failureBody, true);
+      }
       out << "\n";
       return;
     }
@@ -153,7 +184,7 @@ void WriteEnvelope(std::ostream& out, const Diagnosis& diagnosis) {
        i <= static_cast<int>(EnvelopeCheck::kAppidNotString); ++i) {
     const EnvelopeCheck check = static_cast<EnvelopeCheck>(i);
     out << Spelled(EnvelopeCheckName(check));
-    if (check == EnvelopeCheck::kErrnoNonZero) out << " " << verdict.errnoValue;
+    if (check == EnvelopeCheck::kErrnoNonZero) out << " " << DescribeErrno(diagnosis);
     if (check == verdict.check) {
       out << " refused (" << DescribeEnvelopeCheck(check) << ") -> refused\n";
       out << "configuration text: empty (kvfetch passes an empty text to QXSDK2.dll)\n";
@@ -165,21 +196,32 @@ void WriteEnvelope(std::ostream& out, const Diagnosis& diagnosis) {
   if (diagnosis.configurationLengthRead != verdict.text.size()) {
     out << " (QXSDK2.dll reads " << diagnosis.configurationLengthRead << ", up to a NUL byte)";
   }
-  out << ", appid \"" << diagnosis.appid << "\"\n";
+  out << ", appid " << Escaped(diagnosis.appid, true);
+  if (!diagnosis.configurationComplete) {
+    out << "; not complete JSON: kvfetch accepts it anyway, since its checks read an object "
+           "that breaks off";
+  }
+  if (diagnosis.compactLength >= kDecoderBufferBytes - 1) {
+    out << "; as compact JSON it is " << diagnosis.compactLength
+        << " bytes, which fills the decoder's " << kDecoderBufferBytes
+        << "-byte buffer: the rendering kvfetch prints (at most " << kDecoderBufferBytes - 1
+        << " bytes) may be cut";
+  }
+  out << "\n";
 }
 
 }  // namespace
 
 std::string TextReport(const Diagnosis& diagnosis) {
   std::ostringstream out;
-  out << "program: " << Utf8(diagnosis.programPath) << "\n";
+  out << "program: " << Escaped(diagnosis.programPath) << "\n";
   WriteLibrary(out, diagnosis);
   WriteRequest(out, diagnosis);
   WriteEnvelope(out, diagnosis);
 
   out << "decoding: not called by the doctor; kvfetch hands the configuration text to "
          "QXSDK2.dll (ordinal 6) and prints what it returns; "
-      << Utf8(diagnosis.decoderPath)
+      << Escaped(diagnosis.decoderPath)
       << (diagnosis.decoderPresent ? " present\n"
                                    : " missing (kvfetch cannot start unless Windows finds it "
                                      "elsewhere)\n");

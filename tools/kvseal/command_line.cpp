@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr std::size_t kMaxKeyBytes = 72;
+
 struct OptionInfo {
   std::string_view name;
   bool takesValue;
@@ -51,6 +53,11 @@ std::string ApplyOption(std::string_view name, const std::string& value, KvsealC
   } else if (name == "--key") {
     // An empty key would make every envelope look like bad Base64.
     if (value.empty()) return "the key must not be empty";
+    // Blowfish's key schedule ignores the rest: two keys would seal alike.
+    if (value.size() > kMaxKeyBytes) {
+      return "the key has " + std::to_string(value.size()) + " bytes; Blowfish uses at most " +
+             std::to_string(kMaxKeyBytes) + ", so the rest would be ignored";
+    }
     command.key = value;
   } else if (name == "--padding") {
     const std::optional<SealPadding> padding = PaddingNamed(value);

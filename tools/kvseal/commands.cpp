@@ -73,6 +73,16 @@ bool HasPkcs5Padding(const std::string& text) {
   return true;
 }
 
+// The length of SealConfigEnvelope's result for a configuration of `length`
+// bytes, worked out before any of it is made.
+std::size_t SealedEnvelopeSize(std::size_t length, SealPadding padding) {
+  const std::size_t blocks = padding == SealPadding::kPkcs5
+                                 ? length / kBlockSize + 1
+                                 : (length + kBlockSize - 1) / kBlockSize;
+  constexpr std::size_t kFrame = sizeof(R"({"errno":0,"data":""})") - 1;
+  return kFrame + (blocks * kBlockSize + 2) / 3 * 4;
+}
+
 }  // namespace
 
 std::string CheckConfigText(const std::string& config) {
@@ -89,6 +99,12 @@ CommandOutcome SealConfig(const std::string& config, const KvsealCommand& comman
   if (!command.force) {
     const std::string problem = CheckConfigText(config);
     if (!problem.empty()) return Refusal(problem + " (--force seals it anyway)");
+  }
+  if (SealedEnvelopeSize(config.size(), command.padding) > kMaxEnvelopeBytes) {
+    return Refusal(
+        "the sealed envelope would be larger than 16 MiB, which kvfetch's network "
+        "library refuses (the configuration has " +
+        std::to_string(config.size()) + " bytes)");
   }
   // The key is never empty here, so only unpadded text of partial blocks fails.
   std::string envelope = SealConfigEnvelope(config, command.key, command.padding);

@@ -2,6 +2,7 @@
 
 // The two kvseal commands over bytes already read: no files, no streams.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,11 @@ enum KvsealExit : int {
   kExitUsage = 2,    // the command line is unusable
   kExitIo = 3,       // a file or a standard stream could not be read or written
 };
+
+// The largest input kvseal reads and the largest envelope it writes: the
+// stand-in network library refuses bodies over 16 MiB, so kvfetch could never
+// receive a larger envelope.
+inline constexpr std::size_t kMaxEnvelopeBytes = 16 * 1024 * 1024;
 
 struct CommandOutcome {
   int exitCode = kExitOk;

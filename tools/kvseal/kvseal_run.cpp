@@ -1,7 +1,6 @@
 #include "kvseal/kvseal_run.h"
 
-#include <iterator>
-#include <optional>
+#include <new>
 
 #include "kvseal/command_line.h"
 #include "kvseal/commands.h"
@@ -35,30 +34,46 @@ open  Applies kvfetch's checks to the envelope in FILE (or standard input) and
 
 Both:
   -o, --output OUT  write to OUT instead of standard output; OUT is replaced
-                    only when the command succeeds, never left half-written
-  --key KEY         cipher key (default: kvfetch's fixed key)
+                    only when the command succeeds, never left half-written,
+                    keeping its mode; a symbolic link is followed, a device
+                    or FIFO is written in place, a file with other hard
+                    links is refused
+  --key KEY         cipher key of 1 to 72 bytes (default: kvfetch's fixed key)
+
+Inputs over 16 MiB are refused, and so is a sealed envelope over 16 MiB:
+kvfetch's network library takes no larger body.
 
 Exit status:
   0  done
   1  the envelope or configuration was refused (reason on standard error)
   2  usage error
-  3  a file or standard stream could not be read or written
+  3  a file or standard stream could not be read or written, or out of memory
 )";
 
 KvsealResult Failure(int exitCode, const std::string& message) {
   return KvsealResult{exitCode, {}, "kvseal: " + message + "\n"};
 }
 
-std::optional<std::string> ReadInput(const std::string& input, std::istream& standardInput,
-                                     std::string& error) {
-  if (input != kStandardStream) return ReadWholeFile(input, error);
-  std::string bytes{std::istreambuf_iterator<char>(standardInput),
-                    std::istreambuf_iterator<char>()};
-  if (standardInput.bad()) {
-    error = "cannot read standard input";
-    return std::nullopt;
+InputBytes ReadInput(const std::string& input, std::istream& standardInput) {
+  if (input == kStandardStream) return ReadWholeStream(standardInput, kMaxEnvelopeBytes);
+  return ReadWholeFile(input, kMaxEnvelopeBytes);
+}
+
+KvsealResult RunCommand(const KvsealCommand& command, std::istream& standardInput) {
+  const InputBytes input = ReadInput(command.input, standardInput);
+  if (input.status != InputBytes::kRead) {
+    return Failure(input.status == InputBytes::kTooLarge ? kExitRefused : kExitIo, input.error);
   }
-  return bytes;
+  CommandOutcome outcome = command.action == KvsealAction::kSeal
+                               ? SealConfig(input.bytes, command)
+                               : OpenEnvelope(input.bytes, command);
+  if (outcome.exitCode != kExitOk) return Failure(outcome.exitCode, outcome.error);
+  if (command.output == kStandardStream) {
+    return KvsealResult{kExitOk, std::move(outcome.output), {}};
+  }
+  std::string error;
+  if (!WriteOutputFile(command.output, outcome.output, error)) return Failure(kExitIo, error);
+  return KvsealResult{};
 }
 
 }  // namespace
@@ -79,15 +94,9 @@ KvsealResult RunKvseal(const std::vector<std::string>& args, std::istream& stand
       break;
   }
 
-  std::string error;
-  const std::optional<std::string> input = ReadInput(command.input, standardInput, error);
-  if (!input) return Failure(kExitIo, error);
-
-  CommandOutcome outcome = command.action == KvsealAction::kSeal ? SealConfig(*input, command)
-                                                                 : OpenEnvelope(*input, command);
-  if (outcome.exitCode != kExitOk) return Failure(outcome.exitCode, outcome.error);
-  if (command.output == kStandardStream)
-    return KvsealResult{kExitOk, std::move(outcome.output), {}};
-  if (!WriteFileAtomically(command.output, outcome.output, error)) return Failure(kExitIo, error);
-  return KvsealResult{};
+  try {
+    return RunCommand(command, standardInput);
+  } catch (const std::bad_alloc&) {
+    return Failure(kExitIo, "out of memory");
+  }
 }

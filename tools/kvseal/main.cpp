@@ -1,9 +1,12 @@
 // kvseal: seals configurations into the service's envelope and opens them
 // again with kvfetch's own checks. See RunKvseal for the command itself.
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <istream>
+#include <streambuf>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "kvseal/commands.h"
@@ -13,6 +16,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -22,8 +27,35 @@ bool WriteStream(std::FILE* stream, const std::string& bytes) {
          std::fflush(stream) == 0;
 }
 
+// Standard input straight from descriptor 0: a closed descriptor, a
+// directory or any other read error raises std::system_error, which the
+// reader reports, where std::cin would only see an early end of file.
+class CStandardInputBuffer final : public std::streambuf {
+ protected:
+  int_type underflow() override {
+    for (;;) {
+#ifdef _WIN32
+      const int count = ::_read(0, m_buffer, sizeof m_buffer);
+#else
+      const ssize_t count = ::read(0, m_buffer, sizeof m_buffer);
+#endif
+      if (count > 0) {
+        setg(m_buffer, m_buffer, m_buffer + count);
+        return traits_type::to_int_type(m_buffer[0]);
+      }
+      if (count == 0) return traits_type::eof();
+      if (errno != EINTR) throw std::system_error(errno, std::generic_category());
+    }
+  }
+
+ private:
+  char m_buffer[65536];
+};
+
 int Run(const std::vector<std::string>& args) {
-  const KvsealResult result = RunKvseal(args, std::cin);
+  CStandardInputBuffer inputBuffer;
+  std::istream standardInput(&inputBuffer);
+  const KvsealResult result = RunKvseal(args, standardInput);
   // A closed or full standard output must not pass for success.
   if (!WriteStream(stdout, result.out)) {
     WriteStream(stderr, "kvseal: cannot write standard output\n");
