@@ -45,24 +45,41 @@ EnvelopeVerdict InspectConfigEnvelope(const char* body, std::string_view key) {
 
 std::string ParseConfigEnvelope(const char* body) { return InspectConfigEnvelope(body).text; }
 
-const char* DescribeEnvelopeCheck(EnvelopeCheck check) {
-  switch (check) {
-    case EnvelopeCheck::kAccepted:
-      return "accepted";
-    case EnvelopeCheck::kNotJsonObject:
-      return "body is not a JSON object";
-    case EnvelopeCheck::kErrnoNonZero:
-      return "errno is not 0";
-    case EnvelopeCheck::kDataNotString:
-      return "data is missing or not a string";
-    case EnvelopeCheck::kDataEmpty:
-      return "data is empty";
-    case EnvelopeCheck::kDataUndecipherable:
-      return "data is not valid Base64";
-    case EnvelopeCheck::kPlainNotJsonObject:
-      return "deciphered text is not a JSON object";
-    case EnvelopeCheck::kAppidNotString:
-      return "appid is missing or not a string";
+namespace {
+
+struct EnvelopeCheckRow {
+  EnvelopeCheck check;
+  const char* id;
+  const char* text;
+};
+
+constexpr EnvelopeCheckRow kEnvelopeCheckRows[] = {
+    {EnvelopeCheck::kAccepted, "accepted", "accepted"},
+    {EnvelopeCheck::kNotJsonObject, "json_object", "body is not a JSON object"},
+    {EnvelopeCheck::kErrnoNonZero, "errno", "errno is not 0"},
+    {EnvelopeCheck::kDataNotString, "data_string", "data is missing or not a string"},
+    {EnvelopeCheck::kDataEmpty, "data_not_empty", "data is empty"},
+    {EnvelopeCheck::kDataUndecipherable, "data_deciphered", "data is not valid Base64"},
+    {EnvelopeCheck::kPlainNotJsonObject, "configuration_json_object",
+     "deciphered text is not a JSON object"},
+    {EnvelopeCheck::kAppidNotString, "appid_string", "appid is missing or not a string"},
+};
+
+const EnvelopeCheckRow* RowOf(EnvelopeCheck check) {
+  for (const EnvelopeCheckRow& row : kEnvelopeCheckRows) {
+    if (row.check == check) return &row;
   }
-  return "unknown check";
+  return nullptr;
+}
+
+}  // namespace
+
+const char* EnvelopeCheckId(EnvelopeCheck check) {
+  const EnvelopeCheckRow* row = RowOf(check);
+  return row ? row->id : "unknown";
+}
+
+const char* DescribeEnvelopeCheck(EnvelopeCheck check) {
+  const EnvelopeCheckRow* row = RowOf(check);
+  return row ? row->text : "unknown check";
 }

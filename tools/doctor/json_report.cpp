@@ -11,7 +11,7 @@ namespace {
 
 Json::Value Verdict(const PublisherVerdict& verdict) {
   Json::Value out(Json::objectValue);
-  out["step"] = PublisherStepName(verdict.step);
+  out["step"] = NamesOf(verdict.step).id;
   out["verified"] = verdict.verified;
   if (verdict.verified) {
     out["status"] = HexStatus(verdict.status);
@@ -23,40 +23,14 @@ Json::Value Verdict(const PublisherVerdict& verdict) {
   return out;
 }
 
-const char* FileKindName(FileKind kind) {
-  switch (kind) {
-    case FileKind::kMissing:
-      return "missing";
-    case FileKind::kRegular:
-      return "regular";
-    case FileKind::kFolder:
-      return "folder";
-    case FileKind::kOther:
-      return "other";
-  }
-  return "unknown";
-}
-
-const char* ErrnoSentName(ErrnoSent sent) {
-  switch (sent) {
-    case ErrnoSent::kAbsent:
-      return "absent";
-    case ErrnoSent::kStatus:
-      return "status";
-    case ErrnoSent::kNotAStatus:
-      return "not_a_status";
-  }
-  return "unknown";
-}
-
 Json::Value Candidate(const CandidateReport& candidate, FileKind kind) {
   Json::Value out(Json::objectValue);
   out["name"] = Utf8(candidate.name);
   out["path"] = Utf8(candidate.path);
   out["present"] = candidate.exists;
-  out["fileKind"] = FileKindName(kind);
+  out["fileKind"] = NamesOf(kind).id;
   out["publisher"] = candidate.checked ? Verdict(candidate.verdict) : Json::Value();
-  out["load"] = CandidateLoadName(ClassifyLoad(candidate));
+  out["load"] = NamesOf(ClassifyLoad(candidate)).id;
   if (ClassifyLoad(candidate) == CandidateLoad::kLoadFailed) {
     out["loadError"] = static_cast<Json::UInt>(candidate.loadError);
   }
@@ -81,7 +55,7 @@ Json::Value Library(const Diagnosis& diagnosis) {
 Json::Value Request(const Diagnosis& diagnosis) {
   Json::Value out(Json::objectValue);
   out["url"] = Utf8(diagnosis.url);
-  out["outcome"] = RequestOutcomeName(diagnosis.request.outcome);
+  out["outcome"] = NamesOf(diagnosis.request.outcome).id;
   out["success"] = diagnosis.fetched;
   if (diagnosis.fetched) out["bodyLength"] = static_cast<Json::UInt64>(diagnosis.body.size());
   out["error"] = diagnosis.request.errorText;
@@ -100,11 +74,9 @@ Json::Value Envelope(const Diagnosis& diagnosis) {
   Json::Value out(Json::objectValue);
   out["bodyLengthRead"] = static_cast<Json::UInt64>(diagnosis.bodyLengthParsed);
   Json::Value& checks = out["checks"] = Json::Value(Json::arrayValue);
-  for (int i = static_cast<int>(EnvelopeCheck::kNotJsonObject);
-       i <= static_cast<int>(EnvelopeCheck::kAppidNotString); ++i) {
-    const EnvelopeCheck check = static_cast<EnvelopeCheck>(i);
+  for (const EnvelopeCheck check : kEnvelopeCheckOrder) {
     Json::Value entry(Json::objectValue);
-    entry["check"] = EnvelopeCheckName(check);
+    entry["check"] = EnvelopeCheckId(check);
     entry["result"] = check == verdict.check ? "refused" : "ok";
     checks.append(entry);
     if (check == verdict.check) break;
@@ -112,9 +84,9 @@ Json::Value Envelope(const Diagnosis& diagnosis) {
   out["accepted"] = verdict.check == EnvelopeCheck::kAccepted;
   out["errno"] = verdict.errnoValue;
   out["errnoSent"] = diagnosis.errnoValue;
-  out["errnoKind"] = ErrnoSentName(diagnosis.errnoSent);
+  out["errnoKind"] = NamesOf(diagnosis.errnoSent).id;
   if (verdict.check != EnvelopeCheck::kAccepted) {
-    out["refusedBy"] = EnvelopeCheckName(verdict.check);
+    out["refusedBy"] = EnvelopeCheckId(verdict.check);
     out["reason"] = DescribeEnvelopeCheck(verdict.check);
   }
   return out;

@@ -137,17 +137,6 @@ const char* FindName(const StatusName (&table)[N], long status) {
 
 }  // namespace
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-  return out;
-}
-
 namespace {
 
 void AppendHex(std::string& out, const char* prefix, unsigned value, int digits) {
@@ -299,61 +288,59 @@ CandidateLoad ClassifyLoad(const CandidateReport& candidate) {
   return CandidateLoad::kLoadFailed;
 }
 
-const char* CandidateLoadName(CandidateLoad load) {
-  switch (load) {
-    case CandidateLoad::kNotTried:
-      return "not_tried";
-    case CandidateLoad::kLoaded:
-      return "loaded";
-    case CandidateLoad::kNotUsable:
-      return "not_usable";
-    case CandidateLoad::kAlreadyHeld:
-      return "already_held";
-    case CandidateLoad::kLoadFailed:
-      return "load_failed";
-  }
-  return "unknown";
-}
+namespace {
 
-const char* PublisherStepName(PublisherStep step) {
-  switch (step) {
-    case PublisherStep::kNoFile:
-      return "no_file";
-    case PublisherStep::kLegacyWindows:
-      return "legacy_windows";
-    case PublisherStep::kStatusRefused:
-      return "status_refused";
-    case PublisherStep::kNoSignerCertificate:
-      return "no_signer_certificate";
-    case PublisherStep::kNameNotListed:
-      return "not_listed";
-    case PublisherStep::kFault:
-      return "fault";
-    case PublisherStep::kAccepted:
-      return "trusted";
-  }
-  return "unknown";
-}
+constexpr NameRow<CandidateLoad> kCandidateLoads[] = {
+    {CandidateLoad::kNotTried, "not_tried", ""},
+    {CandidateLoad::kLoaded, "loaded", "loaded"},
+    {CandidateLoad::kNotUsable, "not_usable", "loaded, but not usable (see below); stays loaded"},
+    {CandidateLoad::kAlreadyHeld, "already_held", "not loaded: the library loaded before it stays"},
+    {CandidateLoad::kLoadFailed, "load_failed", "LoadLibraryW failed"},
+};
 
-const char* RequestOutcomeName(HttpGetOutcome outcome) {
-  switch (outcome) {
-    case HttpGetOutcome::kSucceeded:
-      return "success";
-    case HttpGetOutcome::kNoFactory:
-      return "no_factory";
-    case HttpGetOutcome::kNoTask:
-      return "no_task";
-    case HttpGetOutcome::kNotStarted:
-      return "not_started";
-    case HttpGetOutcome::kNoEvent:
-      return "no_event";
-    case HttpGetOutcome::kNoAnswer:
-      return "timeout";
-    case HttpGetOutcome::kFailed:
-      return "failure";
-  }
-  return "unknown";
+constexpr NameRow<PublisherStep> kPublisherSteps[] = {
+    {PublisherStep::kNoFile, "no_file", "gone before the check"},
+    {PublisherStep::kLegacyWindows, "legacy_windows",
+     "accepted without verification (Windows before Vista)"},
+    {PublisherStep::kStatusRefused, "status_refused", "refused"},
+    {PublisherStep::kNoSignerCertificate, "no_signer_certificate", "no signer certificate"},
+    {PublisherStep::kNameNotListed, "not_listed", "not listed"},
+    {PublisherStep::kFault, "fault", "fault inside the verification"},
+    {PublisherStep::kAccepted, "trusted", "listed"},
+};
+
+constexpr NameRow<HttpGetOutcome> kRequestOutcomes[] = {
+    {HttpGetOutcome::kSucceeded, "success", "success"},
+    {HttpGetOutcome::kNoFactory, "no_factory", "no request factory (no usable network library)"},
+    {HttpGetOutcome::kNoTask, "no_task", "no task"},
+    {HttpGetOutcome::kNotStarted, "not_started", "not started"},
+    {HttpGetOutcome::kNoEvent, "no_event", "no event"},
+    {HttpGetOutcome::kNoAnswer, "timeout", "no answer"},
+    {HttpGetOutcome::kFailed, "failure", "failure"},
+};
+
+constexpr NameRow<FileKind> kFileKinds[] = {
+    {FileKind::kMissing, "missing", "missing"},
+    {FileKind::kRegular, "regular", "a regular file"},
+    {FileKind::kFolder, "folder", "not a regular file (a folder)"},
+    {FileKind::kOther, "other", "not a regular file (a FIFO, a device or the like)"},
+};
+
+constexpr NameRow<ErrnoSent> kErrnoSents[] = {
+    {ErrnoSent::kAbsent, "absent", "absent (read as 0)"},
+    {ErrnoSent::kStatus, "status", "a 32-bit status"},
+    {ErrnoSent::kNotAStatus, "not_a_status", "not a 32-bit integer, so not an error; read as 0"},
+};
+
+}  // namespace
+
+const NameRow<CandidateLoad>& NamesOf(CandidateLoad load) { return RowOf(kCandidateLoads, load); }
+const NameRow<PublisherStep>& NamesOf(PublisherStep step) { return RowOf(kPublisherSteps, step); }
+const NameRow<HttpGetOutcome>& NamesOf(HttpGetOutcome outcome) {
+  return RowOf(kRequestOutcomes, outcome);
 }
+const NameRow<FileKind>& NamesOf(FileKind kind) { return RowOf(kFileKinds, kind); }
+const NameRow<ErrnoSent>& NamesOf(ErrnoSent sent) { return RowOf(kErrnoSents, sent); }
 
 std::string ExplainRequestError(const std::string& errorText) {
   int first = 0;
@@ -372,26 +359,4 @@ std::string ExplainRequestError(const std::string& errorText) {
   if (first == 0 && second != 0) return "HTTP status " + std::to_string(second);
   const std::string name = ErrorName(first);
   return name.empty() ? "unknown error " + std::to_string(first) : name;
-}
-
-const char* EnvelopeCheckName(EnvelopeCheck check) {
-  switch (check) {
-    case EnvelopeCheck::kAccepted:
-      return "accepted";
-    case EnvelopeCheck::kNotJsonObject:
-      return "json_object";
-    case EnvelopeCheck::kErrnoNonZero:
-      return "errno";
-    case EnvelopeCheck::kDataNotString:
-      return "data_string";
-    case EnvelopeCheck::kDataEmpty:
-      return "data_not_empty";
-    case EnvelopeCheck::kDataUndecipherable:
-      return "data_deciphered";
-    case EnvelopeCheck::kPlainNotJsonObject:
-      return "configuration_json_object";
-    case EnvelopeCheck::kAppidNotString:
-      return "appid_string";
-  }
-  return "unknown";
 }

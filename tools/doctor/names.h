@@ -5,12 +5,12 @@
 #include <string>
 
 #include "diagnosis.h"
+#include "name_table.h"
+#include "win/utf8.h"
 
 // Names shared by the text and the JSON reports, so the two never differ.
 // The ...Name functions give identifiers ("status_refused"), which the JSON
 // report uses as they are and the text report spells with spaces.
-
-std::string Utf8(const std::wstring& text);
 
 // "0x800B0109"
 std::string HexStatus(long status);
@@ -37,14 +37,15 @@ enum class CandidateLoad {
   kLoadFailed,   // LoadLibraryW refused it
 };
 CandidateLoad ClassifyLoad(const CandidateReport& candidate);
-const char* CandidateLoadName(CandidateLoad load);
 
-const char* PublisherStepName(PublisherStep step);
-const char* RequestOutcomeName(HttpGetOutcome outcome);
+// Each enum's identifier (for the JSON report) and words (for the text
+// report), one table per enum.
+const NameRow<CandidateLoad>& NamesOf(CandidateLoad load);
+const NameRow<PublisherStep>& NamesOf(PublisherStep step);
+const NameRow<HttpGetOutcome>& NamesOf(HttpGetOutcome outcome);
+const NameRow<FileKind>& NamesOf(FileKind kind);
+const NameRow<ErrnoSent>& NamesOf(ErrnoSent sent);
 // For a failure text "err_A_B": the WinHTTP, Winsock or Win32 name of A, or
 // the HTTP status when A is 0 and B is not (saying so for a redirect); empty
 // when the text is not of that form.
 std::string ExplainRequestError(const std::string& errorText);
-
-// What `check` tests, such as "errno" or "appid_string".
-const char* EnvelopeCheckName(EnvelopeCheck check);

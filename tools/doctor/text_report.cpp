@@ -16,7 +16,7 @@ std::string Quoted(const std::wstring& text) { return Escaped(text, true); }
 std::string DescribeErrno(const Diagnosis& diagnosis) {
   switch (diagnosis.errnoSent) {
     case ErrnoSent::kAbsent:
-      return "absent (read as 0)";
+      return NamesOf(ErrnoSent::kAbsent).text;
     case ErrnoSent::kStatus:
       return std::to_string(diagnosis.envelope.errnoValue);
     case ErrnoSent::kNotAStatus:
@@ -24,8 +24,8 @@ std::string DescribeErrno(const Diagnosis& diagnosis) {
   }
   Json::StreamWriterBuilder compact;
   compact["indentation"] = "";
-  return Escaped(Json::writeString(compact, diagnosis.errnoValue)) +
-         " (not a 32-bit integer, so not an error; read as 0)";
+  return Escaped(Json::writeString(compact, diagnosis.errnoValue)) + " (" +
+         NamesOf(ErrnoSent::kNotAStatus).text + ")";
 }
 
 // "appid_string" -> "appid string"
@@ -40,13 +40,14 @@ std::string Spelled(const char* identifier) {
 // "signature 0x... (NAME) accepted; signer "..." listed -> trusted"
 std::string DescribeVerdict(const PublisherVerdict& verdict) {
   std::ostringstream line;
+  const char* words = NamesOf(verdict.step).text;
   switch (verdict.step) {
     case PublisherStep::kNoFile:
-      return "gone before the check -> not trusted";
+      return std::string(words) + " -> not trusted";
     case PublisherStep::kLegacyWindows:
-      return "accepted without verification (Windows before Vista) -> trusted";
+      return std::string(words) + " -> trusted";
     case PublisherStep::kFault:
-      line << "fault inside the verification";
+      line << words;
       if (verdict.verified) line << " (status " << HexStatus(verdict.status) << ")";
       line << " -> not trusted";
       return line.str();
@@ -56,40 +57,32 @@ std::string DescribeVerdict(const PublisherVerdict& verdict) {
   line << "signature " << HexStatus(verdict.status) << " (" << TrustStatusName(verdict.status)
        << ") ";
   if (verdict.step == PublisherStep::kStatusRefused) {
-    line << "refused -> not trusted";
+    line << words << " -> not trusted";
     return line.str();
   }
   line << "accepted; ";
   if (verdict.step == PublisherStep::kNoSignerCertificate) {
-    line << "no signer certificate -> not trusted";
+    line << words << " -> not trusted";
     return line.str();
   }
   if (verdict.signerName.empty()) {
     line << "signer name empty or too long -> not trusted";
     return line.str();
   }
-  line << "signer " << Quoted(verdict.signerName)
-       << (verdict.Listed() ? " listed -> trusted" : " not listed -> not trusted");
+  line << "signer " << Quoted(verdict.signerName) << " " << words
+       << (verdict.Listed() ? " -> trusted" : " -> not trusted");
   return line.str();
 }
 
 std::string DescribeLoad(const CandidateReport& candidate) {
-  switch (ClassifyLoad(candidate)) {
-    case CandidateLoad::kNotTried:
-      return std::string();
-    case CandidateLoad::kLoaded:
-      return "loaded";
-    case CandidateLoad::kNotUsable:
-      return "loaded, but not usable (see below); stays loaded";
-    case CandidateLoad::kAlreadyHeld:
-      return "not loaded: the library loaded before it stays";
-    case CandidateLoad::kLoadFailed: {
-      const std::string name = ErrorName(static_cast<long>(candidate.loadError));
-      return "LoadLibraryW failed (error " + std::to_string(candidate.loadError) +
-             (name.empty() ? "" : ", " + name) + ")";
-    }
+  const CandidateLoad load = ClassifyLoad(candidate);
+  std::string text = NamesOf(load).text;
+  if (load == CandidateLoad::kLoadFailed) {
+    const std::string name = ErrorName(static_cast<long>(candidate.loadError));
+    text +=
+        " (error " + std::to_string(candidate.loadError) + (name.empty() ? "" : ", " + name) + ")";
   }
-  return std::string();
+  return text;
 }
 
 void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKind kind) {
@@ -100,13 +93,15 @@ void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKin
   }
   out << Escaped(candidate.path);
   if (!candidate.exists) {
-    out << (kind == FileKind::kOther ? " present, but not a regular file (a FIFO, a device or the "
-                                       "like); kvfetch takes it as missing\n"
-                                     : " missing\n");
+    if (kind == FileKind::kOther) {
+      out << " present, but " << NamesOf(kind).text << "; kvfetch takes it as missing\n";
+    } else {
+      out << " " << NamesOf(FileKind::kMissing).text << "\n";
+    }
     return;
   }
   out << " present; ";
-  if (kind == FileKind::kFolder) out << "not a regular file (a folder); ";
+  if (kind == FileKind::kFolder) out << NamesOf(kind).text << "; ";
   out << DescribeVerdict(candidate.verdict);
   if (candidate.loadTried) out << "; " << DescribeLoad(candidate);
   out << "\n";
@@ -159,11 +154,8 @@ void WriteRequest(std::ostream& out, const Diagnosis& diagnosis) {
     case HttpGetOutcome::kNoAnswer:
       out << "no answer within " << kHttpGetTimeoutMs << " ms\n";
       return;
-    case HttpGetOutcome::kNoFactory:
-      out << "not made: no request factory (no usable network library)\n";
-      return;
     default:
-      out << "not made: " << Spelled(RequestOutcomeName(request.outcome)) << "\n";
+      out << "not made: " << NamesOf(request.outcome).text << "\n";
       return;
   }
 }
@@ -179,11 +171,9 @@ void WriteEnvelope(std::ostream& out, const Diagnosis& diagnosis) {
   if (diagnosis.bodyLengthParsed != diagnosis.body.size()) {
     out << "read up to a NUL byte, " << diagnosis.bodyLengthParsed << " bytes; ";
   }
-  // The checks run in the enum's order; the first one that refuses ends them.
-  for (int i = static_cast<int>(EnvelopeCheck::kNotJsonObject);
-       i <= static_cast<int>(EnvelopeCheck::kAppidNotString); ++i) {
-    const EnvelopeCheck check = static_cast<EnvelopeCheck>(i);
-    out << Spelled(EnvelopeCheckName(check));
+  // The checks in the order they run; the first one that refuses ends them.
+  for (const EnvelopeCheck check : kEnvelopeCheckOrder) {
+    out << Spelled(EnvelopeCheckId(check));
     if (check == EnvelopeCheck::kErrnoNonZero) out << " " << DescribeErrno(diagnosis);
     if (check == verdict.check) {
       out << " refused (" << DescribeEnvelopeCheck(check) << ") -> refused\n";
