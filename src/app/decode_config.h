@@ -13,4 +13,8 @@
 // is right for both.
 extern "C" int __cdecl DecodeConfig(const char* text, char* out, int outSize);
 
+// The size of the buffer the program hands DecodeConfig; it prints at most
+// one byte less.
+inline constexpr int kDecodeConfigOutputSize = 1024;
+
 using DecodeConfigRoutine = decltype(&DecodeConfig);

@@ -12,8 +12,7 @@
 
 namespace {
 
-// DecodeConfig's output buffer: its size is part of the library's contract.
-constexpr int kOutputSize = 1024;
+constexpr int kOutputSize = kDecodeConfigOutputSize;
 
 constexpr int kFetchFailed = -1;
 

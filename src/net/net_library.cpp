@@ -119,32 +119,14 @@ bool NetLibrary::LoadFrom(const wchar_t* path) {
   if (!m_module) {
     m_module = ::LoadLibraryW(path);
     if (!m_module) return false;
-    Adopt(LookUpExports(m_module));
+    m_exports = LookUpExports(m_module);
     // Called even when HttpUninit is missing: a factory is still worth
     // keeping for callers that only need to make requests.
-    if (m_httpInit) m_factory = m_httpInit();
+    if (m_exports.httpInit) m_factory = m_exports.httpInit();
   }
   return IsUsable();
 }
 
 bool NetLibrary::IsUsable() const {
-  return m_httpUninit != nullptr && m_httpInit != nullptr && m_factory != nullptr;
-}
-
-NetExports NetLibrary::Exports() const {
-  NetExports exports;
-  exports.httpInit = m_httpInit;
-  exports.httpUninit = m_httpUninit;
-  exports.zlibUncompress = m_zlibUncompress;
-  exports.zlibCompress = m_zlibCompress;
-  exports.zlibCompressBound = m_zlibCompressBound;
-  return exports;
-}
-
-void NetLibrary::Adopt(const NetExports& exports) {
-  m_httpInit = exports.httpInit;
-  m_httpUninit = exports.httpUninit;
-  m_zlibUncompress = exports.zlibUncompress;
-  m_zlibCompress = exports.zlibCompress;
-  m_zlibCompressBound = exports.zlibCompressBound;
+  return m_exports.httpUninit != nullptr && m_exports.httpInit != nullptr && m_factory != nullptr;
 }

@@ -65,7 +65,7 @@ class NetLibrary {
   RequestFactory* Factory() const { return m_factory; }
   // The held library, or null; for tools that show what was loaded.
   HMODULE Module() const { return m_module; }
-  NetExports Exports() const;
+  const NetExports& Exports() const { return m_exports; }
 
   NetLibrary(const NetLibrary&) = delete;
   NetLibrary& operator=(const NetLibrary&) = delete;
@@ -74,17 +74,12 @@ class NetLibrary {
   NetLibrary() = default;
 
   [[nodiscard]] bool IsUsable() const;
-  void Adopt(const NetExports& exports);
 
   // Raw on purpose: the factory and any task it made live as long as the
   // process, so the module must never be freed.
   HMODULE m_module = nullptr;
-  HttpInitFunc m_httpInit = nullptr;
-  HttpUninitFunc m_httpUninit = nullptr;
+  NetExports m_exports;
   RequestFactory* m_factory = nullptr;
-  ZlibUncompressFunc m_zlibUncompress = nullptr;
-  ZlibCompressFunc m_zlibCompress = nullptr;
-  ZlibCompressBoundFunc m_zlibCompressBound = nullptr;
 };
 
 static_assert(sizeof(HMODULE) == sizeof(void*) && sizeof(HttpInitFunc) == sizeof(void*),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "win/unique_internet.h"
+#include "win/utf8.h"
 
 namespace {
 
@@ -109,17 +110,6 @@ std::optional<std::wstring> HeaderValue(HINTERNET request, DWORD query) {
   return value;
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-  return out;
-}
-
 // A 3xx is not followed: the configuration has one fixed URL. The failure
 // carries the Location it pointed to, for tools that explain it.
 FetchOutcome RedirectFailure(HINTERNET request, DWORD status) {
@@ -201,10 +191,10 @@ FetchOutcome Exchange(HINTERNET request) {
 FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
   const std::optional<UrlParts> parts = SplitUrl(url);
   if (!parts) return LastErrorFailure();
-  const std::optional<ConnectTarget> redirect = ConnectOverride();
-  const ConnectTarget& target = redirect ? *redirect : parts->origin;
+  const std::optional<ConnectTarget> connectTo = ConnectOverride();
+  const ConnectTarget& target = connectTo ? *connectTo : parts->origin;
 
-  // No proxy: the stand-in talks to the host (or the redirect) directly.
+  // No proxy: the stand-in talks to the host (or the override) directly.
   CUniqueInternet session(::WinHttpOpen(L"Wirelink/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY,
                                         WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
                                         0));  // synchronous
@@ -228,7 +218,7 @@ FetchOutcome FetchUrl(const std::wstring& url, CRequestSlot& slot) {
       !::WinHttpSetOption(request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) {
     return LastErrorFailure();
   }
-  if (redirect &&
+  if (connectTo &&
       !::WinHttpAddRequestHeaders(request.Get(), HostHeader(*parts).c_str(),
                                   static_cast<DWORD>(-1),  // zero-terminated
                                   WINHTTP_ADDREQ_FLAG_REPLACE | WINHTTP_ADDREQ_FLAG_ADD)) {

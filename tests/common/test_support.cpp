@@ -17,45 +17,6 @@ fs::path FromBuildPath(const char* unixPath) {
   return fs::path(path);
 }
 
-CTempTree::CTempTree() {
-  static std::atomic<unsigned> counter{0};
-  fs::path base = fs::temp_directory_path();
-  for (;;) {
-    fs::path candidate = base / (L"kvt-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                 std::to_wstring(counter++));
-    if (fs::create_directory(candidate)) {
-      m_root = candidate;
-      return;
-    }
-  }
-}
-
-CTempTree::~CTempTree() {
-  std::error_code ignored;
-  fs::remove_all(m_root, ignored);
-}
-
-fs::path CTempTree::Dir(const std::string& relative) const {
-  fs::path dir = m_root / fs::path(Widen(relative));
-  fs::create_directories(dir);
-  return dir;
-}
-
-fs::path CTempTree::Copy(const fs::path& from, const std::string& relative) const {
-  fs::path to = m_root / fs::path(Widen(relative));
-  fs::create_directories(to.parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-  return to;
-}
-
-fs::path CTempTree::Write(const std::string& relative, const std::string& bytes) const {
-  fs::path to = m_root / fs::path(Widen(relative));
-  fs::create_directories(to.parent_path());
-  std::ofstream file(to, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return to;
-}
-
 namespace {
 
 // The child's environment: ours, with the extra variables set or replaced.

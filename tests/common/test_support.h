@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/temp_tree.h"
 #include "win/utf8.h"
 
 #include <atomic>
@@ -18,25 +19,6 @@ using ::Widen;
 
 // Build-time paths are Unix paths; Wine shows the Unix root as drive Z:.
 std::filesystem::path FromBuildPath(const char* unixPath);
-
-// A fresh directory under the temporary folder, removed with its contents.
-class CTempTree {
- public:
-  CTempTree();
-  ~CTempTree();
-  CTempTree(const CTempTree&) = delete;
-  CTempTree& operator=(const CTempTree&) = delete;
-
-  const std::filesystem::path& Root() const { return m_root; }
-  // Creates ROOT/relative (and its parents) and returns it.
-  std::filesystem::path Dir(const std::string& relative) const;
-  // Copies a file to ROOT/relative, creating the folders on the way.
-  std::filesystem::path Copy(const std::filesystem::path& from, const std::string& relative) const;
-  std::filesystem::path Write(const std::string& relative, const std::string& bytes) const;
-
- private:
-  std::filesystem::path m_root;
-};
 
 struct ProcessResult {
   DWORD exitCode = 0;

@@ -64,8 +64,7 @@ Change Candidate(FileKind kind, bool exists, long status) {
   return [=](Diagnosis& d) {
     d.candidateKinds[0] = kind;
     d.search.candidates[0].exists = exists;
-    d.search.candidates[0].verdict = {
-        PublisherStep::kStatusRefused, true, status, L""};
+    d.search.candidates[0].verdict = {PublisherStep::kStatusRefused, true, status, L""};
   };
 }
 
@@ -149,7 +148,8 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
 
 TEST(DoctorReportTest, ClassifiesFiles) {
   const kvtest::CTempTree tree;
-  EXPECT_EQ(ClassifyFile(tree.Write("Wirelink.dll", "MZ").wstring()), FileKind::kRegular);
+  tree.Write("Wirelink.dll", "MZ");
+  EXPECT_EQ(ClassifyFile(tree.At("Wirelink.dll").wstring()), FileKind::kRegular);
   EXPECT_EQ(ClassifyFile(tree.Dir("folder.dll").wstring()), FileKind::kFolder);
   EXPECT_EQ(ClassifyFile((tree.Root() / L"missing.dll").wstring()), FileKind::kMissing);
   // A device on the Unix side: Wine lists it but gives no attributes.

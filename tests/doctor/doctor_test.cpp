@@ -81,15 +81,6 @@ std::string Line(const std::string& out, const std::string& prefix) {
   return "(no line \"" + prefix + "\")";
 }
 
-std::string Utf8(const std::wstring& text) {
-  const int size =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
-}
-
 // Both programs ended on their own with the same 32-bit exit code.
 void ExpectSameExit(const Runs& runs, DWORD exitCode) {
   EXPECT_FALSE(runs.kvfetch.timedOut);

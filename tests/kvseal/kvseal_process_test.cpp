@@ -7,7 +7,7 @@
 #include <string>
 
 #include "kvseal/seal_core.h"
-#include "scratch_dir.h"
+#include "common/temp_tree.h"
 
 #ifdef _WIN32
 #include "common/test_support.h"
@@ -46,7 +46,7 @@ ProcessOutcome RunKvsealExe(const std::string& args) {
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 TEST(KvsealProcessTest, WritesBytesAndExitStatus) {
-  const kvseal_test::CScratchDir dir;
+  const kvtest::CTempTree dir;
   // A line break and filler bytes inside: a text-mode standard output would
   // turn "\n" into "\r\n" on Windows.
   const std::string config = "{\"appid\":\"kv\",\n\"a\":1}\n";

@@ -16,11 +16,11 @@
 
 #include "kvseal/commands.h"
 #include "kvseal/seal_core.h"
-#include "scratch_dir.h"
+#include "common/temp_tree.h"
 
 namespace {
 
-using kvseal_test::CScratchDir;
+using kvtest::CTempTree;
 using Args = std::vector<std::string>;
 
 const std::string kConfig = R"({"appid":"kv-demo","level":3})";  // 29 bytes
@@ -125,7 +125,7 @@ TEST(KvsealRunTest, UsageErrors) {
 // Files in and out, every padding, default and own key: open gives back the
 // configuration with the filler kvfetch would pass on, or without it.
 TEST(KvsealRunTest, FilesRoundTrip) {
-  const CScratchDir dir;
+  const CTempTree dir;
   const std::string config = R"({"appid":"zz","n":"16 bytes"})";           // 29 bytes
   const std::string whole = R"({"appid":"block"})" + std::string(7, ' ');  // 24 bytes
   const struct {
@@ -164,7 +164,7 @@ TEST(KvsealRunTest, FilesRoundTrip) {
 // A refused or failed command leaves an existing output file as it was and
 // no temporary file beside it.
 TEST(KvsealRunTest, NeverLeavesPartialOutput) {
-  const CScratchDir dir;
+  const CTempTree dir;
   const std::string oldEnvelope = SealConfigEnvelope(kConfig);
   const std::string out = dir.Write("out.json", oldEnvelope);
   const std::string badConfig = dir.Write("bad.json", R"({"appid":1})");
@@ -207,7 +207,7 @@ class CClosedInput final : public std::streambuf {
 // part of the one-line message, and what became of the output.
 TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
   namespace fs = std::filesystem;
-  const CScratchDir dir;
+  const CTempTree dir;
   const std::string config = dir.Write("config.json", kConfig);
   const std::string envelope = SealConfigEnvelope(kConfig);
   const std::string big(kMaxEnvelopeBytes + 1, ' ');

@@ -19,6 +19,8 @@ CommandOutcome Refusal(std::string error) {
   return CommandOutcome{kExitRefused, {}, std::move(error)};
 }
 
+// `text` without leading spaces, tabs, carriage returns and jsoncpp's "*"
+// bullet, and without trailing spaces, tabs and carriage returns.
 std::string_view Trimmed(std::string_view text) {
   const std::size_t begin = text.find_first_not_of(" *\t\r");
   if (begin == std::string_view::npos) return {};

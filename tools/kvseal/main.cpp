@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "win/utf8.h"
 #else
 #include <unistd.h>
 #endif
@@ -65,19 +67,6 @@ int Run(const std::vector<std::string>& args) {
   return result.exitCode;
 }
 
-#ifdef _WIN32
-std::string ToUtf8(const wchar_t* text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text,
-                        -1,  // through the terminator
-                        utf8.data(), size, nullptr, nullptr);
-  utf8.pop_back();  // the terminator
-  return utf8;
-}
-#endif
-
 }  // namespace
 
 #ifdef _WIN32
@@ -88,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
   ::_setmode(::_fileno(stdin), _O_BINARY);
   ::_setmode(::_fileno(stdout), _O_BINARY);
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
   return Run(args);
 }
 #else

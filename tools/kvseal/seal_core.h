@@ -1,8 +1,8 @@
 #pragma once
 
 // The publishing side of the configuration envelope: what the service does
-// to a configuration before kvfetch receives it. Used by tests to make
-// envelopes and, later, by the kvseal command.
+// to a configuration before kvfetch receives it. Used by the kvseal command
+// and by tests that need envelopes.
 
 #include <optional>
 #include <string>
