@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "payload/json_document.h"
+#include "payload/name_table.h"
 #include "payload/payload_decipher.h"
 
 namespace {
@@ -47,13 +48,7 @@ std::string ParseConfigEnvelope(const char* body) { return InspectConfigEnvelope
 
 namespace {
 
-struct EnvelopeCheckRow {
-  EnvelopeCheck check;
-  const char* id;
-  const char* text;
-};
-
-constexpr EnvelopeCheckRow kEnvelopeCheckRows[] = {
+constexpr NameRow<EnvelopeCheck> kEnvelopeCheckRows[] = {
     {EnvelopeCheck::kAccepted, "accepted", "accepted"},
     {EnvelopeCheck::kNotJsonObject, "json_object", "body is not a JSON object"},
     {EnvelopeCheck::kErrnoNonZero, "errno", "errno is not 0"},
@@ -65,21 +60,10 @@ constexpr EnvelopeCheckRow kEnvelopeCheckRows[] = {
     {EnvelopeCheck::kAppidNotString, "appid_string", "appid is missing or not a string"},
 };
 
-const EnvelopeCheckRow* RowOf(EnvelopeCheck check) {
-  for (const EnvelopeCheckRow& row : kEnvelopeCheckRows) {
-    if (row.check == check) return &row;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
-const char* EnvelopeCheckId(EnvelopeCheck check) {
-  const EnvelopeCheckRow* row = RowOf(check);
-  return row ? row->id : "unknown";
-}
+const char* EnvelopeCheckId(EnvelopeCheck check) { return RowOf(kEnvelopeCheckRows, check).id; }
 
 const char* DescribeEnvelopeCheck(EnvelopeCheck check) {
-  const EnvelopeCheckRow* row = RowOf(check);
-  return row ? row->text : "unknown check";
+  return RowOf(kEnvelopeCheckRows, check).text;
 }

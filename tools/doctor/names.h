@@ -5,7 +5,7 @@
 #include <string>
 
 #include "diagnosis.h"
-#include "name_table.h"
+#include "payload/name_table.h"
 #include "win/utf8.h"
 
 // Names shared by the text and the JSON reports, so the two never differ.

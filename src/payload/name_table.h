@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-// One row of an enum's name table: the identifier the JSON report prints,
-// and the words the text report prints for it.
+// One row of an enum's name table: the identifier a report prints (the JSON
+// report as it is), and the words a person reads for it.
 template <typename Enum>
 struct NameRow {
   Enum value;
