@@ -15,6 +15,7 @@ function(kv_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 120
+    # Listing the cases starts a Windows program: seconds under emulation.
+    DISCOVERY_TIMEOUT 600
     PROPERTIES LABELS ${KV_TEST_LABEL} ${ARG_PROPERTIES})
 endfunction()

@@ -1,6 +1,9 @@
 # Helpers shared by the scripts in this folder: source it, do not run it.
 # Needs kv_root, the repository root.
 
+# Prints the script's leading comment block, its help.
+kv_usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
+
 kv_as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 # The named Debian packages that are not installed, one a line.
@@ -58,4 +61,127 @@ kv_stop_service() {
     kv_service_pid=
   fi
   return 0
+}
+
+# --- Where Wine runs -------------------------------------------------------
+# Exit status of a script or wine-run when Wine cannot start a 32-bit program
+# on this host by either path: EX_UNAVAILABLE, never one of kvfetch's.
+kv_no_wine_status=69
+
+kv_deps_dir() { echo "${KVFETCH_DEPS:-$kv_root/build/_deps}"; }
+
+# Decides, once per script, how Windows programs run here; sets kv_wine_path
+# to native (Wine on this kernel) or vm (Wine inside an emulated x86-64
+# machine, scripts/vm-run) and kv_wine_why to the reason in a few words.
+# KVFETCH_WINE=native|vm forces a path. What matters is whether Wine can start
+# a 32-bit program, and an i386 program that merely runs proves nothing: a
+# binfmt_misc emulator runs simple ones, yet Wine cannot start under it.
+kv_choose_wine_path() {
+  [ -n "${kv_wine_path:-}" ] && return 0
+  if [ -n "${KVFETCH_IN_VM:-}" ]; then
+    kv_wine_path=native kv_wine_why="inside the emulated machine"
+    return 0
+  fi
+  case ${KVFETCH_WINE:-} in
+    native | vm)
+      kv_wine_path=$KVFETCH_WINE kv_wine_why="forced by KVFETCH_WINE=$KVFETCH_WINE"
+      return 0
+      ;;
+    '') ;;
+    *)
+      echo "$(basename "$0"): KVFETCH_WINE must be native or vm, not '$KVFETCH_WINE'" >&2
+      exit 2
+      ;;
+  esac
+  local loader=/lib/ld-linux.so.2 words emulator
+  if [ ! -e $loader ]; then
+    kv_wine_path=native kv_wine_why="no 32-bit loader installed yet to try"
+  elif ! words=$($loader --version 2>&1 </dev/null); then
+    words=$(printf '%s\n' "$words" | head -n 1 | sed 's/^.*: line [0-9]*: //')
+    kv_wine_path=vm kv_wine_why="this host refuses 32-bit programs (${words:-$loader failed})"
+  elif emulator=$(kv_i386_binfmt_emulator); then
+    kv_wine_path=vm kv_wine_why="32-bit programs run here only through $emulator"
+  else
+    kv_wine_path=native kv_wine_why="this host runs 32-bit programs"
+  fi
+}
+
+# The interpreter of an enabled binfmt_misc entry that takes i386 ELF files.
+kv_i386_binfmt_emulator() {
+  local entry
+  for entry in /proc/sys/fs/binfmt_misc/*; do
+    [ -f "$entry" ] || continue
+    grep -qx enabled "$entry" 2>/dev/null || continue
+    # e_machine 3 (EM_386) in an ELF32 header: magic ...0300 at offset 18.
+    grep -q '^magic 7f454c4601010100000000000000000002000300' "$entry" || continue
+    sed -n 's/^interpreter //p' "$entry"
+    return 0
+  done
+  return 1
+}
+
+# Says which path this script takes, on one line.
+kv_say_wine_path() {
+  kv_choose_wine_path
+  case $kv_wine_path in
+    native) echo "== Wine: on this host ($kv_wine_why)" ;;
+    vm) echo "== Wine: in an emulated x86-64 machine ($kv_wine_why; KVFETCH_WINE=native forces the host)" ;;
+  esac
+}
+
+# Ends the script: Wine cannot run here, for the reason given.
+kv_no_wine() {  # reason
+  echo "$(basename "$0"): Wine cannot start 32-bit programs here: $1" >&2
+  exit $kv_no_wine_status
+}
+
+# What the emulated machine is made of, all from Debian's archive.
+kv_vm_packages=(qemu-system-x86 cpio)
+kv_vm_modules=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
+  netfs fscache 9pnet 9pnet_virtio 9p)
+
+# Unpacks Debian's kernel and a static busybox into the dependency cache,
+# never installing them on the host; sets kv_vm_dir. Quick once done.
+kv_vm_fetch() {
+  kv_vm_dir=$(kv_deps_dir)/vm
+  [ -f "$kv_vm_dir/ready" ] && return 0
+  local kernel_package debs
+  kv_apt_update
+  kernel_package=$(apt-cache depends linux-image-amd64 2>/dev/null |
+    sed -n 's/^ *Depends: \(linux-image-[0-9].*\)$/\1/p' | head -n 1)
+  [ -n "$kernel_package" ] || kv_no_wine "the emulated machine needs a kernel, and apt knows no linux-image-amd64"
+  debs=$kv_vm_dir/debs
+  rm -rf "$kv_vm_dir"
+  mkdir -p "$debs"
+  echo "== fetching $kernel_package and busybox-static for the emulated machine"
+  (cd "$debs" && apt-get download -qq "$kernel_package" busybox-static 2>&1 |
+    grep -v 'unsandboxed' >&2) || true
+  local deb
+  for deb in "$debs"/*.deb; do
+    [ -f "$deb" ] || kv_no_wine "could not download $kernel_package and busybox-static"
+    dpkg -x "$deb" "$kv_vm_dir/root"
+  done
+  rm -rf "$debs"
+  touch "$kv_vm_dir/ready"
+}
+
+# Builds the guest's initramfs from the unpacked packages and scripts/vm/init;
+# sets kv_vm_kernel and kv_vm_initrd.
+kv_vm_image() {
+  kv_vm_fetch
+  local unpacked=$kv_vm_dir/root staging module path
+  kv_vm_kernel=$(ls "$unpacked"/boot/vmlinuz-* | head -n 1)
+  kv_vm_initrd=$kv_vm_dir/initrd.img
+  staging=$(mktemp -d "$kv_vm_dir/initrd.XXXXXX")
+  mkdir -p "$staging"/{bin,lib/modules,proc,sys,dev,tmp}
+  cp "$unpacked/bin/busybox" "$staging/bin/busybox"
+  cp "$kv_root/scripts/vm/init" "$staging/init"
+  for module in "${kv_vm_modules[@]}"; do
+    path=$(find "$unpacked/lib/modules" -name "$module.ko" | head -n 1)
+    [ -n "$path" ] || kv_no_wine "the unpacked kernel has no module $module"
+    cp "$path" "$staging/lib/modules/"
+  done
+  (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$kv_vm_initrd.new"
+  mv "$kv_vm_initrd.new" "$kv_vm_initrd"
+  rm -rf "$staging"
 }

@@ -22,7 +22,7 @@ namespace {
 using kvtest::CLoopbackHttpServer;
 
 // Generous: only a broken library comes near it.
-constexpr auto kReportLimit = std::chrono::seconds(60);
+const auto kReportLimit = std::chrono::milliseconds(kvtest::ScaledMs(60000));
 
 struct Report {
   IHttpTask* task;

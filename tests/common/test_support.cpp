@@ -17,6 +17,13 @@ fs::path FromBuildPath(const char* unixPath) {
   return fs::path(path);
 }
 
+DWORD ScaledMs(DWORD ms) {
+  wchar_t text[16] = L"";
+  const DWORD length = ::GetEnvironmentVariableW(L"KVFETCH_TIME_SCALE", text, 16);
+  const unsigned long scale = length > 0 && length < 16 ? wcstoul(text, nullptr, 10) : 0;
+  return scale > 1 && scale < 100 ? ms * scale : ms;
+}
+
 namespace {
 
 // The child's environment: ours, with the extra variables set or replaced.
@@ -85,7 +92,7 @@ ProcessResult RunProcess(const fs::path& exe, const std::wstring& args,
 
   ProcessResult result;
   std::thread reader([&] { result.out = ReadAll(readEnd.Get()); });
-  if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(process.Get(), ScaledMs(timeoutMs)) != WAIT_OBJECT_0) {
     result.timedOut = true;
     ::TerminateProcess(process.Get(), 0xDEAD);
     ::WaitForSingleObject(process.Get(), INFINITE);

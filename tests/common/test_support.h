@@ -20,6 +20,11 @@ using ::Widen;
 // Build-time paths are Unix paths; Wine shows the Unix root as drive Z:.
 std::filesystem::path FromBuildPath(const char* unixPath);
 
+// Time allowances for waits that only a fault should run out. Under
+// emulation (scripts/vm-run sets KVFETCH_TIME_SCALE) everything runs many
+// times slower, so they stretch by that factor; natively it is 1.
+DWORD ScaledMs(DWORD ms);
+
 struct ProcessResult {
   DWORD exitCode = 0;
   std::string out;  // standard output, byte for byte
@@ -28,6 +33,7 @@ struct ProcessResult {
 
 // Runs a program with its standard output captured and standard input and
 // error closed. The exit code comes from GetExitCodeProcess, the full 32 bits.
+// The timeout is scaled (ScaledMs).
 ProcessResult RunProcess(const std::filesystem::path& exe, const std::wstring& args = L"",
                          const std::vector<std::pair<std::wstring, std::wstring>>& extraEnv = {},
                          DWORD timeoutMs = 120000);

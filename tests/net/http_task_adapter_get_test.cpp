@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_support.h"
 #include "fake_task.h"
 #include "net/http_get.h"
 
@@ -16,7 +17,7 @@ using kvtest::ReportPlan;
 
 constexpr const wchar_t* kUrl = L"http://127.0.0.1/live/vip/getKvConfig";
 // Long enough that only a missing wake-up can reach it, even on a slow machine.
-constexpr DWORD kLongWaitMs = 20000;
+const DWORD kLongWaitMs = kvtest::ScaledMs(20000);
 constexpr DWORD kShortWaitMs = 300;
 
 struct Outcome {

@@ -165,7 +165,7 @@ std::optional<std::string> RunFromFolder(const fs::path& exe, const fs::path& fo
   CUniqueHandle processHandle(process.hProcess);
   CUniqueHandle threadHandle(process.hThread);
   out.Reset();
-  if (::WaitForSingleObject(processHandle.Get(), 60000) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(processHandle.Get(), kvtest::ScaledMs(60000)) != WAIT_OBJECT_0) {
     ::TerminateProcess(processHandle.Get(), 1);
     return std::nullopt;
   }

@@ -25,7 +25,7 @@ using kvtest::CLoopbackHttpServer;
 
 // Workers of released tasks wind down on their own; a stalled one is bounded
 // by the stand-in's 20 s per phase, so this only runs out on a real leak.
-constexpr auto kSettleLimit = std::chrono::seconds(150);
+const auto kSettleLimit = std::chrono::milliseconds(kvtest::ScaledMs(150000));
 
 // The thread library under the C++ runtime gives a global lock its event the
 // first time two threads contend for it, and keeps it for the life of the
