@@ -89,6 +89,11 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
        "failure err_0_302 (HTTP status 302, a redirect, which is not followed); Location "
        R"("http://elsewhere:8080/x\nexit status: 0")",
        R"("location" : "http://elsewhere:8080/x\nexit status: 0")"},
+      {[](Diagnosis& d) {
+         Failed(d, "");
+         d.request.outcome = HttpGetOutcome::kNoAnswer;
+       },
+       "-> no answer within 30000 ms", R"("outcome" : "timeout")"},
       {FailedWith("err_10060_0"), "(WSAETIMEDOUT: connection timed out)",
        R"("errorName" : "WSAETIMEDOUT)"},
       {FailedWith("err_10054_0"), "(WSAECONNRESET: ", ""},
@@ -143,6 +148,38 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
     Json::Value report;
     EXPECT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), jsonIn, &report, nullptr));
     EXPECT_NE(json.find(c.json), std::string::npos) << json;
+  }
+}
+
+TEST(DoctorReportTest, NamesTheEnvelopeCheckThatRefused) {
+  const struct {
+    std::string body;
+    EnvelopeCheck check;
+    const char* refusedBy;
+  } kCases[] = {
+      {"<html>busy</html>", EnvelopeCheck::kNotJsonObject, "json_object"},
+      {EnvelopeWithErrno(R"("errno":2,)"), EnvelopeCheck::kErrnoNonZero, "errno"},
+      {R"({"errno":0})", EnvelopeCheck::kDataNotString, "data_string"},
+      {R"({"errno":0,"data":""})", EnvelopeCheck::kDataEmpty, "data_not_empty"},
+      {R"({"errno":0,"data":"@@@@"})", EnvelopeCheck::kDataUndecipherable, "data_deciphered"},
+      {SealConfigEnvelope("appid=kv-demo"), EnvelopeCheck::kPlainNotJsonObject,
+       "configuration_json_object"},
+      {SealConfigEnvelope(R"({"appid":7})"), EnvelopeCheck::kAppidNotString, "appid_string"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.refusedBy);
+    const Diagnosis diagnosis = Fetched(c.body);
+    const std::string text = TextReport(diagnosis);
+    EXPECT_NE(text.find(std::string("refused (") + DescribeEnvelopeCheck(c.check) + ") -> refused"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("configuration text: empty"), std::string::npos) << text;
+    std::istringstream json(JsonReport(diagnosis));
+    Json::Value report;
+    ASSERT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), json, &report, nullptr));
+    EXPECT_EQ(report["envelope"]["refusedBy"].asString(), c.refusedBy);
+    EXPECT_FALSE(report["envelope"]["accepted"].asBool());
+    EXPECT_TRUE(report["configuration"].isNull());
   }
 }
 
