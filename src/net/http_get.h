@@ -32,7 +32,6 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   // Takes ownership of a task made by the library; it is released through
   // HttpTaskDeletor, also when this call throws.
   void AttachTask(IHttpTask* task);
-  IHttpTask* Task() const { return m_task.get(); }
   // Manual-reset, signalled by the first final report; null if it could not
   // be created.
   HANDLE Event() const { return m_event.Get(); }
