@@ -90,7 +90,7 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
        R"("http://elsewhere:8080/x\nexit status: 0")",
        R"("location" : "http://elsewhere:8080/x\nexit status: 0")"},
       {FailedWith("err_10060_0"), "(WSAETIMEDOUT: connection timed out)",
-       R"("errorName" : "WSAETIMEDOUT)"},
+       R"("errorDescription" : "WSAETIMEDOUT)"},
       {FailedWith("err_10054_0"), "(WSAECONNRESET: ", ""},
       {FailedWith("err_10014_0"), "(WSAEFAULT: ", ""},
       {FailedWith("err_12156_0"), "(ERROR_WINHTTP_REDIRECT_FAILED: ", ""},
