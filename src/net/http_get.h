@@ -64,7 +64,9 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   std::atomic<DWORD> m_destructorThread{0};
 };
 
-// The longest HttpGet waits for the library's final report.
+// The longest HttpGet waits for the library's final report. The service
+// answers within seconds; 30 s covers a slow network without letting the
+// calling process hang.
 inline constexpr DWORD kHttpGetTimeoutMs = 30000;
 
 // Why a request ended as it did, in the order HttpGet can stop.

@@ -102,7 +102,7 @@ Json::Value Configuration(const Diagnosis& diagnosis) {
   out["appid"] = diagnosis.appid;
   out["complete"] = diagnosis.configurationComplete;
   out["compactLength"] = static_cast<Json::UInt64>(diagnosis.compactLength);
-  out["mayBeCut"] = diagnosis.compactLength >= kDecoderBufferBytes - 1;
+  out["mayBeCut"] = diagnosis.compactLength >= kDecodeConfigOutputSize - 1;
   return out;
 }
 
