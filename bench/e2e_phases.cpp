@@ -102,7 +102,9 @@ class CReportWaiter final : public IHttpTaskCallback {
     if (result && result->state == kTaskStateRunning) return;
     ::SetEvent(m_done.Get());
   }
-  bool Wait() const { return ::WaitForSingleObject(m_done.Get(), 30000) == WAIT_OBJECT_0; }
+  bool Wait() const {
+    return ::WaitForSingleObject(m_done.Get(), kHttpGetTimeoutMs) == WAIT_OBJECT_0;
+  }
 
  private:
   CUniqueHandle m_done;

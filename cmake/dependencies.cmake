@@ -6,12 +6,22 @@
 # limit and error paths rely on them.
 if(CMAKE_CROSSCOMPILING)
   if(NOT KVFETCH_JSONCPP_SOURCE)
-    file(GLOB _jsoncpp_dirs ${CMAKE_SOURCE_DIR}/build/_deps/jsoncpp/libjsoncpp-*)
-    list(GET _jsoncpp_dirs 0 _jsoncpp_dir)
-    set(KVFETCH_JSONCPP_SOURCE ${_jsoncpp_dir} CACHE PATH "" FORCE)
+    # Where scripts/bootstrap unpacks it: $KVFETCH_DEPS, else build/_deps,
+    # the same choice as the scripts make.
+    set(_kv_deps "$ENV{KVFETCH_DEPS}")
+    if(_kv_deps STREQUAL "")
+      set(_kv_deps ${CMAKE_SOURCE_DIR}/build/_deps)
+    endif()
+    file(GLOB _kv_jsoncpp_lists ${_kv_deps}/jsoncpp/libjsoncpp-*/CMakeLists.txt)
+    if(_kv_jsoncpp_lists)
+      list(GET _kv_jsoncpp_lists 0 _kv_jsoncpp_list)
+      get_filename_component(_kv_jsoncpp_dir ${_kv_jsoncpp_list} DIRECTORY)
+      set(KVFETCH_JSONCPP_SOURCE ${_kv_jsoncpp_dir} CACHE PATH "" FORCE)
+    endif()
   endif()
   if(NOT EXISTS ${KVFETCH_JSONCPP_SOURCE}/CMakeLists.txt)
-    message(FATAL_ERROR "jsoncpp source not found; run scripts/bootstrap")
+    message(FATAL_ERROR "jsoncpp source not found; run scripts/bootstrap "
+                        "(or set KVFETCH_DEPS to its cache folder)")
   endif()
   set(JSONCPP_WITH_TESTS OFF CACHE BOOL "" FORCE)
   set(JSONCPP_WITH_POST_BUILD_UNITTEST OFF CACHE BOOL "" FORCE)

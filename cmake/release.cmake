@@ -4,6 +4,7 @@
 #
 # - links the XP import shim (src/win/tick_count64.cpp);
 # - adds the version resource, and for a PROGRAM the manifest;
+# - links with --gc-sections: what nothing in the binary reaches is left out;
 # - splits the debug information and the symbol table off after each link:
 #   the binary keeps a .gnu_debuglink to symbols/<file>.debug;
 # - lists the target for the release tree (cmake/release_tree.cmake), at
@@ -16,6 +17,14 @@ include(${CMAKE_CURRENT_LIST_DIR}/version_resource.cmake)
 add_link_options(
   -Wl,--major-os-version,5,--minor-os-version,1
   -Wl,--major-subsystem-version,5,--minor-subsystem-version,1)
+
+# Every function and every variable in a section of its own, so that a
+# shipped binary's link can drop the ones it never reaches: our code, and
+# jsoncpp, whose folder was added before this file was read. The static C++
+# runtime is mostly built that way already.
+set(KV_SECTION_PER_SYMBOL "$<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections;-fdata-sections>")
+add_compile_options("${KV_SECTION_PER_SYMBOL}")
+target_compile_options(jsoncpp_static PRIVATE "${KV_SECTION_PER_SYMBOL}")
 
 set(KVFETCH_SIGNING_CERT "" CACHE FILEPATH
     "PEM certificate chain that signs the shipped programs (default: the build's test signer)")
@@ -54,6 +63,7 @@ function(kv_shipped_binary target)
     message(FATAL_ERROR "kv_shipped_binary(${target}): DESTINATION and DESCRIPTION are required")
   endif()
   target_link_libraries(${target} PRIVATE kv_xp_compat)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
   if(ARG_PROGRAM)
     kv_version_resource(${target} DESCRIPTION "${ARG_DESCRIPTION}" MANIFEST)
   else()

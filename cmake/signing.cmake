@@ -32,18 +32,28 @@ find_program(KV_OSSLSIGNCODE osslsigncode REQUIRED)
 set(KV_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
 set(KV_SIGNING_CONFIG_DIR ${CMAKE_BINARY_DIR}/CMakeFiles/kv_signing)
 
-# The list in the program is the one source of the names: read its first two
-# literals so the test signers can never drift from it.
-file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../src/trust/trusted_publishers.cpp _kv_name_lines
-     REGEX "^ *L\"[^\"]+\",$")
+# The program's list is the one source of the names: its first two entries
+# name the test signers, so those can never drift from it. The list is one
+# KV_TRUSTED_PUBLISHER(L"...") per line; a change to it reconfigures.
+set(_kv_publisher_list ${PROJECT_SOURCE_DIR}/src/trust/trusted_publishers.inc)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_kv_publisher_list})
+file(STRINGS ${_kv_publisher_list} _kv_name_lines REGEX "^KV_TRUSTED_PUBLISHER\\(")
 list(LENGTH _kv_name_lines _kv_name_count)
 if(_kv_name_count LESS 2)
-  message(FATAL_ERROR "signing.cmake: no trusted publisher names found")
+  message(FATAL_ERROR "signing.cmake: no trusted publisher names in ${_kv_publisher_list}")
 endif()
-list(GET _kv_name_lines 0 _kv_first)
-list(GET _kv_name_lines 1 _kv_second)
-string(REGEX REPLACE "^ *L\"(.*)\",$" "\\1" KV_TRUSTED_NAME_1 "${_kv_first}")
-string(REGEX REPLACE "^ *L\"(.*)\",$" "\\1" KV_TRUSTED_NAME_2 "${_kv_second}")
+# CMake reads no C++ escapes: a name written with one (\u00fc) would be
+# other text here than in the program. Semicolons would split the list.
+set(_kv_plain_entry "^KV_TRUSTED_PUBLISHER\\(L\"([^\"\\\\;]+)\"\\)$")
+foreach(_kv_index 0 1)
+  list(GET _kv_name_lines ${_kv_index} _kv_line)
+  if(NOT _kv_line MATCHES "${_kv_plain_entry}")
+    message(FATAL_ERROR "signing.cmake: a test signer's name must be written without "
+                        "escapes or semicolons: ${_kv_line}")
+  endif()
+  math(EXPR _kv_number "${_kv_index} + 1")
+  set(KV_TRUSTED_NAME_${_kv_number} "${CMAKE_MATCH_1}")
+endforeach()
 string(TOUPPER "${KV_TRUSTED_NAME_1}" _kv_first_upper)
 
 set(KV_SIGNER_IDS trusted trusted2 unlisted case space expired)

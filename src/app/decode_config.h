@@ -14,7 +14,8 @@
 extern "C" int __cdecl DecodeConfig(const char* text, char* out, int outSize);
 
 // The size of the buffer the program hands DecodeConfig; it prints at most
-// one byte less.
+// one byte less. Fixed: a longer rendering is cut there, and what kvfetch
+// prints must not depend on the build.
 inline constexpr int kDecodeConfigOutputSize = 1024;
 
 using DecodeConfigRoutine = decltype(&DecodeConfig);

@@ -12,14 +12,10 @@
 
 namespace {
 
-constexpr int kOutputSize = kDecodeConfigOutputSize;
-
-constexpr int kFetchFailed = -1;
-
 // Writes the buffer's text and nothing else. A decoder that fills every byte
 // leaves no terminator, so the length is bounded by the buffer.
-void WriteRendering(const char (&buffer)[kOutputSize]) {
-  std::cout.write(buffer, static_cast<std::streamsize>(::strnlen(buffer, kOutputSize)));
+void WriteRendering(const char (&buffer)[kDecodeConfigOutputSize]) {
+  std::cout.write(buffer, static_cast<std::streamsize>(::strnlen(buffer, kDecodeConfigOutputSize)));
 }
 
 }  // namespace
@@ -30,13 +26,13 @@ int RunSequence() {
   NetLibrary::Instance().Init();
 
   std::string body;
-  if (!HttpGet(kConfigUrl, body)) return kFetchFailed;
+  if (!HttpGet(kConfigUrl, body)) return kExitFetchFailed;
 
   // The body is handed on as a C string: bytes after a NUL do not count.
   const std::string text = ParseConfigEnvelope(body.c_str());
 
-  char rendering[kOutputSize] = {};
-  CallDecodeConfig(&DecodeConfig, text.c_str(), rendering, kOutputSize);
+  char rendering[kDecodeConfigOutputSize] = {};
+  CallDecodeConfig(&DecodeConfig, text.c_str(), rendering, kDecodeConfigOutputSize);
   WriteRendering(rendering);
   return 0;
 }

@@ -4,10 +4,6 @@
 
 namespace {
 
-// The service answers within seconds; 30 s covers a slow network without
-// letting the calling process hang.
-constexpr DWORD kRequestTimeoutMs = kHttpGetTimeoutMs;
-
 // After unregistering, a report that had already begun may still be running
 // on the library's thread; this is how long it gets before the task goes.
 constexpr DWORD kUnregisterGraceMs = 100;
@@ -147,5 +143,5 @@ bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWO
 }
 
 bool HttpGet(const wchar_t* url, std::string& body) {
-  return HttpGet(NetLibrary::Instance().Factory(), url, body, kRequestTimeoutMs);
+  return HttpGet(NetLibrary::Instance().Factory(), url, body, kHttpGetTimeoutMs);
 }

@@ -32,7 +32,6 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   // Takes ownership of a task made by the library; it is released through
   // HttpTaskDeletor, also when this call throws.
   void AttachTask(IHttpTask* task);
-  IHttpTask* Task() const { return m_task.get(); }
   // Manual-reset, signalled by the first final report; null if it could not
   // be created.
   HANDLE Event() const { return m_event.Get(); }
@@ -65,7 +64,9 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   std::atomic<DWORD> m_destructorThread{0};
 };
 
-// The longest HttpGet waits for the library's final report.
+// The longest HttpGet waits for the library's final report. The service
+// answers within seconds; 30 s covers a slow network without letting the
+// calling process hang.
 inline constexpr DWORD kHttpGetTimeoutMs = 30000;
 
 // Why a request ended as it did, in the order HttpGet can stop.

@@ -81,6 +81,3 @@ class NetLibrary {
   NetExports m_exports;
   RequestFactory* m_factory = nullptr;
 };
-
-static_assert(sizeof(HMODULE) == sizeof(void*) && sizeof(HttpInitFunc) == sizeof(void*),
-              "every NetLibrary member is pointer-sized");

@@ -95,11 +95,6 @@ void BlowfishCipher::AllocateTables() {
   m_s.reset(new std::uint32_t[kSWords]());
 }
 
-void BlowfishCipher::FreeTables() {
-  m_s.reset();
-  m_p.reset();
-}
-
 bool BlowfishCipher::SetKey(const unsigned char* key, std::int32_t keyLen) {
   if (!m_p || !m_s || key == nullptr || keyLen < 1) return false;
   // The two arrays never overlap; saying so lets the compiler schedule the

@@ -26,10 +26,8 @@ class BlowfishCipher {
   BlowfishCipher(BlowfishCipher&&) noexcept = default;
   BlowfishCipher& operator=(BlowfishCipher&&) noexcept = default;
 
-  // Tables are zeroed until SetKey; FreeTables releases them early, the
-  // destructor otherwise.
+  // Tables are zeroed until SetKey and released by the destructor.
   void AllocateTables();
-  void FreeTables();
 
   // Runs the key schedule. False, with the tables unchanged, when the tables
   // are not allocated or the key is empty.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <optional>
 
 namespace {
@@ -88,11 +87,10 @@ bool JsonDocument::Parse(const std::string& text) {
     // handed over here must stay inside the string's own storage.
     const bool parsed = reader->parse(text.data(), text.data() + text.size(), &root, &errors);
     return parsed && errors.empty() && (root.isObject() || root.isArray());
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (...) {
+  } catch (const Json::Exception&) {
     // The reader raises rather than reports when nesting passes its limit;
     // whatever half-built value it leaves must not pass for a document.
+    // Exhausted memory is no parse error and goes on to the caller.
     root = Json::Value();
     return false;
   }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "net/body_limit.h"
 #include "win/unique_internet.h"
 #include "win/utf8.h"
 
@@ -13,9 +14,6 @@ namespace {
 // Each phase gets its own limit so a stalled peer cannot hold the worker
 // forever; the caller gives up on its own after 30 s anyway.
 constexpr int kPhaseTimeoutMs = 20000;
-
-// A hostile or broken server must not make the library swallow all memory.
-constexpr size_t kMaxBodyBytes = 16 * 1024 * 1024;
 
 constexpr DWORD kHttpOk = 200;
 
@@ -148,7 +146,7 @@ bool ReadBody(HINTERNET request, std::string& body, DWORD& error) {
       return false;
     }
     if (read == 0) return true;
-    if (body.size() + read > kMaxBodyBytes) {
+    if (body.size() + read > kMaxResponseBodyBytes) {
       error = ERROR_INSUFFICIENT_BUFFER;
       return false;
     }

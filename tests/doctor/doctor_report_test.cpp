@@ -95,7 +95,7 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
        },
        "-> no answer within 30000 ms", R"("outcome" : "timeout")"},
       {FailedWith("err_10060_0"), "(WSAETIMEDOUT: connection timed out)",
-       R"("errorName" : "WSAETIMEDOUT)"},
+       R"("errorDescription" : "WSAETIMEDOUT)"},
       {FailedWith("err_10054_0"), "(WSAECONNRESET: ", ""},
       {FailedWith("err_10014_0"), "(WSAEFAULT: ", ""},
       {FailedWith("err_12156_0"), "(ERROR_WINHTTP_REDIRECT_FAILED: ", ""},

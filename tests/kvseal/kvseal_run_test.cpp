@@ -16,6 +16,7 @@
 
 #include "kvseal/commands.h"
 #include "kvseal/seal_core.h"
+#include "net/body_limit.h"
 #include "common/temp_tree.h"
 
 namespace {
@@ -210,7 +211,7 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
   const CTempTree dir;
   const std::string config = dir.Write("config.json", kConfig);
   const std::string envelope = SealConfigEnvelope(kConfig);
-  const std::string big(kMaxEnvelopeBytes + 1, ' ');
+  const std::string big(kMaxResponseBodyBytes + 1, ' ');
   fs::create_directory(dir.Path("folder"));
 #ifndef _WIN32
   const std::string longName(255, 'n');

@@ -8,15 +8,9 @@
 #include "net/http_get.h"
 #include "net/net_library.h"
 #include "app/decode_config.h"
+#include "app/run_sequence.h"
 #include "payload/config_envelope.h"
 #include "payload/json_document.h"
-
-// The exit status kvfetch reports for a failed fetch.
-inline constexpr int kExitFetchFailed = -1;
-
-// kvfetch's buffer for the decoding library's rendering: at most one byte
-// less is printed.
-inline constexpr std::size_t kDecoderBufferBytes = kDecodeConfigOutputSize;
 
 // What a path names, looked at apart from the loader, which only asks
 // PathFileExistsW (a folder passes it; a FIFO or a device does not).

@@ -60,7 +60,7 @@ Json::Value Request(const Diagnosis& diagnosis) {
   if (diagnosis.fetched) out["bodyLength"] = static_cast<Json::UInt64>(diagnosis.body.size());
   out["error"] = diagnosis.request.errorText;
   const std::string explained = ExplainRequestError(diagnosis.request.errorText);
-  if (!explained.empty()) out["errorName"] = explained;
+  if (!explained.empty()) out["errorDescription"] = explained;
   if (!diagnosis.request.failureBody.empty()) out["location"] = diagnosis.request.failureBody;
   if (diagnosis.request.outcome == HttpGetOutcome::kNoAnswer) {
     out["waitedMs"] = static_cast<Json::UInt>(kHttpGetTimeoutMs);
@@ -102,7 +102,7 @@ Json::Value Configuration(const Diagnosis& diagnosis) {
   out["appid"] = diagnosis.appid;
   out["complete"] = diagnosis.configurationComplete;
   out["compactLength"] = static_cast<Json::UInt64>(diagnosis.compactLength);
-  out["mayBeCut"] = diagnosis.compactLength >= kDecoderBufferBytes - 1;
+  out["mayBeCut"] = diagnosis.compactLength >= kDecodeConfigOutputSize - 1;
   return out;
 }
 

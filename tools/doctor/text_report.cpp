@@ -191,10 +191,10 @@ void WriteEnvelope(std::ostream& out, const Diagnosis& diagnosis) {
     out << "; not complete JSON: kvfetch accepts it anyway, since its checks read an object "
            "that breaks off";
   }
-  if (diagnosis.compactLength >= kDecoderBufferBytes - 1) {
+  if (diagnosis.compactLength >= kDecodeConfigOutputSize - 1) {
     out << "; as compact JSON it is " << diagnosis.compactLength
-        << " bytes, which fills the decoder's " << kDecoderBufferBytes
-        << "-byte buffer: the rendering kvfetch prints (at most " << kDecoderBufferBytes - 1
+        << " bytes, which fills the decoder's " << kDecodeConfigOutputSize
+        << "-byte buffer: the rendering kvfetch prints (at most " << kDecodeConfigOutputSize - 1
         << " bytes) may be cut";
   }
   out << "\n";

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "net/body_limit.h"
 #include "payload/blowfish.h"
 #include "payload/config_envelope.h"
 
@@ -102,7 +103,7 @@ CommandOutcome SealConfig(const std::string& config, const KvsealCommand& comman
     const std::string problem = CheckConfigText(config);
     if (!problem.empty()) return Refusal(problem + " (--force seals it anyway)");
   }
-  if (SealedEnvelopeSize(config.size(), command.padding) > kMaxEnvelopeBytes) {
+  if (SealedEnvelopeSize(config.size(), command.padding) > kMaxResponseBodyBytes) {
     return Refusal(
         "the sealed envelope would be larger than 16 MiB, which kvfetch's network "
         "library refuses (the configuration has " +

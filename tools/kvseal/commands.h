@@ -16,11 +16,6 @@ enum KvsealExit : int {
   kExitIo = 3,       // a file or a standard stream could not be read or written
 };
 
-// The largest input kvseal reads and the largest envelope it writes: the
-// stand-in network library refuses bodies over 16 MiB, so kvfetch could never
-// receive a larger envelope.
-inline constexpr std::size_t kMaxEnvelopeBytes = 16 * 1024 * 1024;
-
 struct CommandOutcome {
   int exitCode = kExitOk;
   std::string output;  // what goes to the output file or standard output

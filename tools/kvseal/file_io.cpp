@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FileCloser {
+struct StdioFileDeletor {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using CUniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+using CUniqueStdioFile = std::unique_ptr<std::FILE, StdioFileDeletor>;
 
 std::string ErrnoText(int error = errno) { return std::generic_category().message(error); }
 
@@ -228,9 +228,9 @@ InputBytes ReadWholeFile(const std::string& path, std::size_t limit) {
   if (fs::is_directory(source, code)) return Failed(name, ErrnoText(EISDIR));
 #ifdef _WIN32
   // The C runtime's narrow open takes the ANSI code page on Windows.
-  const CUniqueFile file(::_wfopen(source.c_str(), L"rb"));
+  const CUniqueStdioFile file(::_wfopen(source.c_str(), L"rb"));
 #else
-  const CUniqueFile file(std::fopen(source.c_str(), "rb"));
+  const CUniqueStdioFile file(std::fopen(source.c_str(), "rb"));
 #endif
   if (!file) return Failed(name, ErrnoText());
   InputBytes input;

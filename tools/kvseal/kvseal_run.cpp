@@ -5,6 +5,7 @@
 #include "kvseal/command_line.h"
 #include "kvseal/commands.h"
 #include "kvseal/file_io.h"
+#include "net/body_limit.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ KvsealResult Failure(int exitCode, const std::string& message) {
 }
 
 InputBytes ReadInput(const std::string& input, std::istream& standardInput) {
-  if (input == kStandardStream) return ReadWholeStream(standardInput, kMaxEnvelopeBytes);
-  return ReadWholeFile(input, kMaxEnvelopeBytes);
+  if (input == kStandardStream) return ReadWholeStream(standardInput, kMaxResponseBodyBytes);
+  return ReadWholeFile(input, kMaxResponseBodyBytes);
 }
 
 KvsealResult RunCommand(const KvsealCommand& command, std::istream& standardInput) {
