@@ -129,6 +129,21 @@ kv_say_wine_path() {
   esac
 }
 
+# Runs a command where Wine runs: here, or in one emulated machine. Returns
+# its status; ends the script with 69 when Wine could not start (wine-run or
+# vm-run has said why on one line).
+kv_wine_side() {
+  kv_choose_wine_path
+  local rc=0
+  if [ "$kv_wine_path" = vm ] && [ -z "${KVFETCH_IN_VM:-}" ]; then
+    "$kv_root/scripts/vm-run" "$@" || rc=$?
+  else
+    "$@" || rc=$?
+  fi
+  [ "$rc" -ne "$kv_no_wine_status" ] || exit "$rc"
+  return "$rc"
+}
+
 # Ends the script: Wine cannot run here, for the reason given.
 kv_no_wine() {  # reason
   echo "$(basename "$0"): Wine cannot start 32-bit programs here: $1" >&2
