@@ -2,7 +2,7 @@
 #
 #   kv_shipped_binary(<target> DESTINATION <dir> DESCRIPTION <text> [PROGRAM])
 #
-# - links the XP import shim (src/win/tick_count64.cpp);
+# - links the XP import shim (src/compat/tick_count64.cpp);
 # - adds the version resource, and for a PROGRAM the manifest;
 # - links with --gc-sections: what nothing in the binary reaches is left out;
 # - splits the debug information and the symbol table off after each link:

@@ -95,11 +95,6 @@ std::string CHttpTaskAdapterGet::ErrorText() {
   return m_error;
 }
 
-std::string CHttpTaskAdapterGet::FailureBody() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_failureBody;
-}
-
 void CHttpTaskAdapterGet::RecordSuccess(const TaskResult& result) {
   // Copy first: if it throws, the flag must not announce a body we lack.
   if (result.bodyLength == 0) {
@@ -117,13 +112,6 @@ void CHttpTaskAdapterGet::RecordFailure(const TaskResult& result) {
     return;
   }
   m_error = "err_" + std::to_string(result.firstError) + "_" + std::to_string(result.secondError);
-  // Only for tools that asked: the run never reads what a failure carries.
-  m_failureBody.clear();
-  if (m_keepFailureBody && !IsMalformedBody(result) && result.bodyLength > 0) {
-    m_failureBody.assign(result.body, static_cast<size_t>(result.bodyLength < kMaxFailureBodyBytes
-                                                              ? result.bodyLength
-                                                              : kMaxFailureBodyBytes));
-  }
 }
 
 bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWORD timeoutMs,
@@ -131,13 +119,11 @@ bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWO
   // The adapter's destructor runs before this returns, on every path, so the
   // task never outlives the call.
   auto adapter = std::make_shared<CHttpTaskAdapterGet>();
-  if (report) adapter->KeepFailureBody();
   const HttpGetOutcome outcome = MakeRequest(*adapter, factory, url, body, timeoutMs);
   if (report) {
     report->outcome = outcome;
-    // Read while the adapter still lives: the texts go with it.
+    // Read while the adapter still lives: the text goes with it.
     report->errorText = adapter->ErrorText();
-    report->failureBody = adapter->FailureBody();
   }
   return outcome == HttpGetOutcome::kSucceeded;
 }

@@ -41,10 +41,6 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   [[nodiscard]] bool CopyResponse(std::string& body);
   // The text of the last failure report, empty if there was none.
   std::string ErrorText();
-  // From now on, keep the body a failure report carries (a redirect's
-  // Location, in the stand-in), up to kMaxFailureBodyBytes; for tools only.
-  void KeepFailureBody() { m_keepFailureBody = true; }
-  std::string FailureBody();
 
  private:
   void RecordSuccess(const TaskResult& result);
@@ -55,8 +51,6 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   CUniqueHandle m_event;
   std::string m_response;
   std::string m_error;
-  bool m_keepFailureBody = false;
-  std::string m_failureBody;
   std::mutex m_mutex;
   // The thread that holds m_mutex in the destructor. A library may report
   // synchronously from inside SetCallback(nullptr) or Release on that thread,
@@ -85,12 +79,7 @@ struct HttpGetReport {
   HttpGetOutcome outcome = HttpGetOutcome::kNoFactory;
   // The adapter's "err_%d_%d" text of the last failure report, empty if none.
   std::string errorText;
-  // The body that failure report carried, if any (see KeepFailureBody).
-  std::string failureBody;
 };
-
-// The most of a failure report's body a report keeps.
-inline constexpr int32_t kMaxFailureBodyBytes = 4096;
 
 // Fetches `url` through the network library's request factory. True only when
 // the library reported success for this request within 30 seconds; then

@@ -57,15 +57,6 @@ CUniqueFile PinFile(const wchar_t* path) {
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// PublisherCheck decides; with a record the same decision comes as the
-// verdict's Accepted(), of which PublisherCheck is the plain answer.
-bool IsTrusted(const wchar_t* path, CandidateReport* record) {
-  if (!record) return PublisherCheck(path);
-  record->checked = true;
-  record->verdict = InspectPublisher(path);
-  return record->verdict.Accepted();
-}
-
 void RecordLoad(CandidateReport& record, bool usable, HMODULE heldBefore, HMODULE heldAfter) {
   // First: anything else may overwrite the loader's error.
   record.loadError = ::GetLastError();
@@ -85,34 +76,41 @@ NetLibrary& NetLibrary::Instance() {
   return *instance;
 }
 
-bool NetLibrary::Init(LibrarySearchReport* report) {
-  if (report) *report = LibrarySearchReport();
-  wchar_t directory[kPathCapacity] = {};
-  if (!LibraryDirectory(directory)) return false;
-  if (report) {
-    report->directoryFound = true;
-    report->directory = directory;
-  }
+bool NetLibrary::Init() {
+  LibrarySearchReport unread;
+  return Init(unread);
+}
 
-  wchar_t candidate[kPathCapacity] = {};
+bool NetLibrary::Init(LibrarySearchReport& report) {
+  report = LibrarySearchReport();
+  wchar_t directory[kPathCapacity] = {};
+  report.directoryFound = LibraryDirectory(directory);
+  if (!report.directoryFound) return false;
+  report.directory = directory;
   for (const wchar_t* name : kCandidateNames) {
-    CandidateReport* record = report ? &report->candidates.emplace_back() : nullptr;
-    if (record) record->name = name;
-    // Null when the joined path would not fit; the cut text must not be used.
-    if (!::PathCombineW(candidate, directory, name)) continue;
-    if (record) record->path = candidate;
-    if (!::PathFileExistsW(candidate)) continue;
-    if (record) record->exists = true;
-    // If the file cannot be pinned, the check and the load still go ahead
-    // unpinned; the check alone decides.
-    const CUniqueFile pin = PinFile(candidate);
-    if (!IsTrusted(candidate, record)) continue;
-    const HMODULE heldBefore = m_module;
-    const bool usable = LoadFrom(candidate);
-    if (record) RecordLoad(*record, usable, heldBefore, m_module);
-    if (usable) return true;
+    CandidateReport& candidate = report.candidates.emplace_back();
+    candidate.name = name;
+    if (TryCandidate(directory, candidate)) return true;
   }
   return false;
+}
+
+bool NetLibrary::TryCandidate(const wchar_t* directory, CandidateReport& candidate) {
+  wchar_t path[kPathCapacity] = {};
+  // Null when the joined path would not fit; the cut text must not be used.
+  if (!::PathCombineW(path, directory, candidate.name.c_str())) return false;
+  candidate.path = path;
+  candidate.exists = ::PathFileExistsW(path) != FALSE;
+  if (!candidate.exists) return false;
+  // If the file cannot be pinned, the check and the load still go ahead
+  // unpinned; the check alone decides.
+  const CUniqueFile pin = PinFile(path);
+  candidate.checked = true;
+  if (!PublisherCheck(path, &candidate.verdict)) return false;
+  const HMODULE heldBefore = m_module;
+  const bool usable = LoadFrom(path);
+  RecordLoad(candidate, usable, heldBefore, m_module);
+  return usable;
 }
 
 bool NetLibrary::LoadFrom(const wchar_t* path) {

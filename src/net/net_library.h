@@ -52,9 +52,10 @@ class NetLibrary {
   // "Wirelink.dll", then "Wirecore.dll", and loads the first one whose
   // publisher is trusted. True when a library is held and usable. The run
   // ignores the result on purpose: a missing library shows up as a null
-  // factory when the request is made. With `report`, every step is also
-  // recorded there; the decisions are the same either way.
-  bool Init(LibrarySearchReport* report = nullptr);
+  // factory when the request is made.
+  bool Init();
+  // The same search, with every step it took recorded in `report`.
+  bool Init(LibrarySearchReport& report);
 
   // Loads the library at `path` unless one is already held, looks up its
   // exports and calls HttpInit once. Returns whether the held library is
@@ -74,6 +75,9 @@ class NetLibrary {
   NetLibrary() = default;
 
   [[nodiscard]] bool IsUsable() const;
+  // One candidate of the search in `directory`: true when it was loaded and
+  // is usable.
+  bool TryCandidate(const wchar_t* directory, CandidateReport& candidate);
 
   // Raw on purpose: the factory and any task it made live as long as the
   // process, so the module must never be freed.

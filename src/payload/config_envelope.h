@@ -42,19 +42,3 @@ EnvelopeVerdict InspectConfigEnvelope(const char* body, std::string_view key = k
 // string when the envelope, the payload or the configuration is refused.
 // Never raises, except std::bad_alloc.
 std::string ParseConfigEnvelope(const char* body);
-
-// The checks that can refuse, in the order they run; tools list them in
-// this order, never in the enum's.
-inline constexpr EnvelopeCheck kEnvelopeCheckOrder[] = {
-    EnvelopeCheck::kNotJsonObject,      EnvelopeCheck::kErrnoNonZero,
-    EnvelopeCheck::kDataNotString,      EnvelopeCheck::kDataEmpty,
-    EnvelopeCheck::kDataUndecipherable, EnvelopeCheck::kPlainNotJsonObject,
-    EnvelopeCheck::kAppidNotString,
-};
-
-// What `check` tests, as an identifier such as "errno" or "appid_string".
-const char* EnvelopeCheckId(EnvelopeCheck check);
-
-// A short English description of `check`, such as "data is not valid Base64".
-// For kErrnoNonZero, see the verdict's errnoValue for the status itself.
-const char* DescribeEnvelopeCheck(EnvelopeCheck check);

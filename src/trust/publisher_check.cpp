@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "trust/publisher_check_internal.h"
 #include "trust/trusted_publishers.h"
@@ -201,17 +202,18 @@ PublisherVerdict InspectPublisher(const wchar_t* path, const TrustApi& api) {
   return verdict;
 }
 
-PublisherVerdict InspectPublisher(const wchar_t* path) {
-  return InspectPublisher(path, SystemTrustApi());
-}
-
-// The verdict's extra findings cost a status copy and a move of the name the
-// check reads anyway: nothing next to the verification itself.
 bool PublisherCheck(const wchar_t* path, const TrustApi& api) {
   return InspectPublisher(path, api).Accepted();
 }
 
-bool PublisherCheck(const wchar_t* path) { return PublisherCheck(path, SystemTrustApi()); }
+// The findings cost a status copy and a move of the name the check reads
+// anyway: nothing next to the verification itself.
+bool PublisherCheck(const wchar_t* path, PublisherVerdict* findings) {
+  PublisherVerdict verdict = InspectPublisher(path, SystemTrustApi());
+  const bool trusted = verdict.Accepted();
+  if (findings) *findings = std::move(verdict);
+  return trusted;
+}
 
 bool MatchPublisherName(const wchar_t* name) {
   if (!name) return false;

@@ -2,14 +2,17 @@
 
 #include <string>
 
+struct PublisherVerdict;
+
 // Decides whether the library file at `path` (a full, NUL-terminated path,
 // may be null) may be loaded into the process: its Authenticode signature
 // must verify, tolerating an expired certificate or an untrusted root, and
 // the display name of its signer must be on the trusted publisher list.
 // On Windows before Vista every existing file is accepted, as those systems
 // cannot verify the signatures our publishers use. Keeps no state, shows no UI and lets
-// nothing escape: any fault inside counts as "not trusted".
-[[nodiscard]] bool PublisherCheck(const wchar_t* path);
+// nothing escape: any fault inside counts as "not trusted". With `findings`,
+// what the decision was made on is copied there; the decision is the same.
+[[nodiscard]] bool PublisherCheck(const wchar_t* path, PublisherVerdict* findings = nullptr);
 
 // The step of the check that decided, in the order the steps run.
 enum class PublisherStep {
@@ -22,9 +25,9 @@ enum class PublisherStep {
   kAccepted,
 };
 
-// What PublisherCheck found out about one file. PublisherCheck is exactly
-// InspectPublisher(path).Accepted(), so a tool that explains the verdict can
-// never disagree with the loader. The step decides; the rest is evidence.
+// What PublisherCheck found out about one file; it returns exactly
+// Accepted(), so a tool that explains the verdict can never disagree with
+// the loader. The step decides; the rest is evidence.
 struct PublisherVerdict {
   PublisherStep step = PublisherStep::kNoFile;
   bool verified = false;  // WinVerifyTrust returned, and `status` is its result
@@ -38,9 +41,6 @@ struct PublisherVerdict {
   // The signer's name was read and is on the list.
   bool Listed() const { return step == PublisherStep::kAccepted; }
 };
-
-// The whole check with its findings. Raises nothing, like PublisherCheck.
-PublisherVerdict InspectPublisher(const wchar_t* path);
 
 // True when `name` (NUL-terminated) equals an entry of the trusted publisher
 // list code unit for code unit: no case folding, trimming or normalisation.

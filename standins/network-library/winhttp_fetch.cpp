@@ -5,9 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "net/body_limit.h"
-#include "win/unique_internet.h"
-#include "win/utf8.h"
+#include "shared/body_limit.h"
+#include "shared/unique_internet.h"
 
 namespace {
 
@@ -23,8 +22,6 @@ constexpr DWORD kHttpOk = 200;
 constexpr DWORD kShortBodyError = ERROR_WINHTTP_CONNECTION_ERROR;             // 12030
 constexpr DWORD kBrokenFramingError = ERROR_WINHTTP_INVALID_SERVER_RESPONSE;  // 12152
 
-// The most of a redirect's Location that is passed on with its failure.
-constexpr size_t kMaxLocationChars = 2048;
 constexpr wchar_t kConnectToVariable[] = L"WIRELINK_CONNECT_TO";
 
 struct ConnectTarget {
@@ -108,15 +105,6 @@ std::optional<std::wstring> HeaderValue(HINTERNET request, DWORD query) {
   return value;
 }
 
-// A 3xx is not followed: the configuration has one fixed URL. The failure
-// carries the Location it pointed to, for tools that explain it.
-FetchOutcome RedirectFailure(HINTERNET request, DWORD status) {
-  FetchOutcome outcome = Failure(0, status);
-  const std::optional<std::wstring> location = HeaderValue(request, WINHTTP_QUERY_LOCATION);
-  if (location) outcome.body = Utf8(location->substr(0, kMaxLocationChars));
-  return outcome;
-}
-
 // WinHTTP reads a body that stops short, or chunks that make no sense, as an
 // ordinary end (Wine's skips what is not a hex digit in a chunk-size line, so
 // a broken first line reads as the last chunk). Checked here: a body shorter
@@ -171,7 +159,8 @@ FetchOutcome Exchange(HINTERNET request) {
                              WINHTTP_NO_HEADER_INDEX)) {
     return LastErrorFailure();
   }
-  if (status >= 300 && status < 400) return RedirectFailure(request, status);
+  // A 3xx is not followed: the configuration has one fixed URL.
+  if (status >= 300 && status < 400) return Failure(0, status);
   if (status != kHttpOk) return Failure(0, status);
 
   FetchOutcome outcome;

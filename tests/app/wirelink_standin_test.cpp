@@ -130,7 +130,7 @@ TEST(WirelinkStandInTest, ReportsBrokenBodiesAndRedirectsAsFailures) {
     int32_t state;
     int32_t firstError;
     int32_t secondError;
-    std::string body;  // for a redirect, the Location it pointed to
+    std::string body;
   };
   const Case cases[] = {
       {head + "Content-Length: 213\r\n\r\n" + std::string(106, 'x'), 3,
@@ -138,9 +138,9 @@ TEST(WirelinkStandInTest, ReportsBrokenBodiesAndRedirectsAsFailures) {
       {head + "Content-Length: 5\r\n\r\nhello", kTaskStateSucceeded, 0, 200, "hello"},
       {chunked + "zz\r\nhello\r\n0\r\n\r\n", 3, ERROR_WINHTTP_INVALID_SERVER_RESPONSE, 200, ""},
       {chunked + "5\r\nhello\r\n0\r\n\r\n", kTaskStateSucceeded, 0, 200, "hello"},
-      {redirect("301 Moved"), 3, 0, 301, location},
-      {redirect("302 Found"), 3, 0, 302, location},
-      {redirect("307 Temporary"), 3, 0, 307, location},
+      {redirect("301 Moved"), 3, 0, 301, ""},
+      {redirect("302 Found"), 3, 0, 302, ""},
+      {redirect("307 Temporary"), 3, 0, 307, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.raw);

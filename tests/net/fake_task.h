@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "net/http_task_base.h"
-#include "win/utf8.h"
+#include "shared/http_task_base.h"
+#include "shared/utf8.h"
 
 namespace kvtest {
 

@@ -16,7 +16,7 @@
 #include "common/test_support.h"
 #include "net/net_library.h"
 #include "win/unique_handle.h"
-#include "win/utf8.h"
+#include "shared/utf8.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "fake_net_exports.h"
 #include "net/net_library.h"
 #include "win/get_export.h"
-#include "win/utf8.h"
+#include "shared/utf8.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "payload/config_envelope.h"
+#include "shared/envelope_checks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "win/tick_count64.h"
+#include "compat/tick_count64.h"
 
 #include <gtest/gtest.h>
 

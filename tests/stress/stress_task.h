@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/http_task_base.h"
+#include "shared/http_task_base.h"
 
 namespace kvtest {
 

@@ -96,7 +96,7 @@ Diagnosis Diagnose() {
   diagnosis.decoderPath = DecoderPath(diagnosis.programPath);
   diagnosis.decoderPresent = ::PathFileExistsW(diagnosis.decoderPath.c_str()) != FALSE;
 
-  diagnosis.libraryUsable = NetLibrary::Instance().Init(&diagnosis.search);
+  diagnosis.libraryUsable = NetLibrary::Instance().Init(diagnosis.search);
   DescribeHeldLibrary(diagnosis);
   for (const CandidateReport& candidate : diagnosis.search.candidates) {
     diagnosis.candidateKinds.push_back(candidate.path.empty() ? FileKind::kMissing

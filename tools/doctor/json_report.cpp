@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "names.h"
+#include "shared/envelope_checks.h"
 
 namespace {
 
@@ -61,7 +62,6 @@ Json::Value Request(const Diagnosis& diagnosis) {
   out["error"] = diagnosis.request.errorText;
   const std::string explained = ExplainRequestError(diagnosis.request.errorText);
   if (!explained.empty()) out["errorDescription"] = explained;
-  if (!diagnosis.request.failureBody.empty()) out["location"] = diagnosis.request.failureBody;
   if (diagnosis.request.outcome == HttpGetOutcome::kNoAnswer) {
     out["waitedMs"] = static_cast<Json::UInt>(kHttpGetTimeoutMs);
   }

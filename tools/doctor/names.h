@@ -5,8 +5,8 @@
 #include <string>
 
 #include "diagnosis.h"
-#include "payload/name_table.h"
-#include "win/utf8.h"
+#include "shared/name_table.h"
+#include "shared/utf8.h"
 
 // Names shared by the text and the JSON reports, so the two never differ.
 // The ...Name functions give identifiers ("status_refused"), which the JSON

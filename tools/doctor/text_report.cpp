@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "names.h"
+#include "shared/envelope_checks.h"
 
 namespace {
 
@@ -145,9 +146,6 @@ void WriteRequest(std::ostream& out, const Diagnosis& diagnosis) {
       out << "failure " << Escaped(request.errorText);
       const std::string explained = ExplainRequestError(request.errorText);
       if (!explained.empty()) out << " (" << explained << ")";
-      if (!request.failureBody.empty()) {
-        out << "; Location " << Escaped(request.failureBody, true);
-      }
       out << "\n";
       return;
     }

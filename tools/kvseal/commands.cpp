@@ -8,9 +8,10 @@
 #include <string_view>
 #include <utility>
 
-#include "net/body_limit.h"
+#include "shared/body_limit.h"
 #include "payload/blowfish.h"
 #include "payload/config_envelope.h"
+#include "shared/envelope_checks.h"
 
 namespace {
 

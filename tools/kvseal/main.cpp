@@ -17,7 +17,7 @@
 #include <io.h>
 #include <windows.h>
 
-#include "win/utf8.h"
+#include "shared/utf8.h"
 #else
 #include <unistd.h>
 #endif

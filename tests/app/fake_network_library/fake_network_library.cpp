@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "fake_network_library/fake_script.h"
-#include "net/http_task_base.h"
+#include "shared/http_task_base.h"
 #include "net/net_exports.h"
 #include "network-library/refusing_exports.h"
 

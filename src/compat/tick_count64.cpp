@@ -6,7 +6,7 @@
 // its calls to a resolver instead: kernel32's own function where there is
 // one, else a 64-bit extension of GetTickCount. Link this object into every
 // shipped binary (cmake/release.cmake does).
-#include "win/tick_count64.h"
+#include "compat/tick_count64.h"
 
 #include <windows.h>
 
