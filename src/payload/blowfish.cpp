@@ -176,3 +176,17 @@ std::int32_t BlowfishCipher::GetOutputLength(std::uint32_t len) {
   if (len > kMaxLength) return 0;
   return static_cast<std::int32_t>((len + kBlockSize - 1) & ~(kBlockSize - 1));
 }
+
+std::optional<BlowfishCipher> KeyedBlowfish(std::string_view key) {
+  if (key.empty() ||
+      key.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    return std::nullopt;
+  }
+  std::optional<BlowfishCipher> cipher(std::in_place);
+  cipher->AllocateTables();
+  if (!cipher->SetKey(reinterpret_cast<const unsigned char*>(key.data()),
+                      static_cast<std::int32_t>(key.size()))) {
+    return std::nullopt;
+  }
+  return cipher;
+}

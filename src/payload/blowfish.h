@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 namespace blowfish_tables {
 // The initial P-array and S-boxes (S-box k is words 256k to 256k + 255).
@@ -51,6 +53,10 @@ class BlowfishCipher {
   std::unique_ptr<std::uint32_t[]> m_p;
   std::unique_ptr<std::uint32_t[]> m_s;
 };
+
+// A cipher with its tables allocated and keyed with `key`'s bytes; nothing
+// for an empty key or one too long for the 32-bit key length.
+std::optional<BlowfishCipher> KeyedBlowfish(std::string_view key);
 
 // Helpers shared by the cipher and the sealing tool.
 inline std::uint32_t LoadBigEndian32(const unsigned char* bytes) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "payload/base64.h"
 #include "payload/blowfish.h"
@@ -45,13 +46,8 @@ bool DecipherPayload(std::string_view data, std::string_view key, std::string& o
   // stops inside a block must be deciphered with zeros for its missing bytes.
   std::fill(buffer.get() + length, buffer.get() + size, 0);
 
-  BlowfishCipher cipher;
-  cipher.AllocateTables();
-  if (!cipher.SetKey(reinterpret_cast<const unsigned char*>(key.data()),
-                     static_cast<std::int32_t>(key.size()))) {
-    return false;
-  }
-  if (cipher.Decrypt(buffer.get(), buffer.get(), length) == 0) return false;
+  const std::optional<BlowfishCipher> cipher = KeyedBlowfish(key);
+  if (!cipher || cipher->Decrypt(buffer.get(), buffer.get(), length) == 0) return false;
 
   out.assign(reinterpret_cast<const char*>(buffer.get()), length);
   return true;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "payload/blowfish.h"
 
@@ -51,24 +50,14 @@ std::string Base64Encode(std::string_view bytes) {
 
 std::optional<std::string> EncipherPayload(std::string_view plain, std::string_view key,
                                            SealPadding padding) {
-  if (key.empty() ||
-      key.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    return std::nullopt;
-  }
+  const std::optional<BlowfishCipher> cipher = KeyedBlowfish(key);
   std::optional<std::string> padded = PadPlaintext(plain, padding);
-  if (!padded) return std::nullopt;
-
-  BlowfishCipher cipher;
-  cipher.AllocateTables();
-  if (!cipher.SetKey(reinterpret_cast<const unsigned char*>(key.data()),
-                     static_cast<std::int32_t>(key.size()))) {
-    return std::nullopt;
-  }
+  if (!cipher || !padded) return std::nullopt;
   auto* bytes = reinterpret_cast<unsigned char*>(padded->data());
   for (std::size_t offset = 0; offset < padded->size(); offset += kBlockSize) {
     std::uint32_t left = LoadBigEndian32(bytes + offset);
     std::uint32_t right = LoadBigEndian32(bytes + offset + 4);
-    cipher.EncryptBlock(left, right);
+    cipher->EncryptBlock(left, right);
     StoreBigEndian32(bytes + offset, left);
     StoreBigEndian32(bytes + offset + 4, right);
   }
