@@ -1,6 +1,7 @@
 // Starts two or more programs in turn, RUNS times each, and prints each
-// one's median and spread of wall time per run, measured from CreateProcessW
-// to the end of the child's wait, and how many runs exited with each code.
+// one's median and spread of wall time per run, measured from the launch
+// (opening NUL and CreateProcessW) to the end of the child's wait, and how
+// many runs exited with each code.
 // Running them all from one Wine session keeps Wine's own start-up out of
 // the comparison. The lines of output are labelled A, B, C... in the order
 // of the command lines.
@@ -16,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "win/unique_handle.h"
+#include "common/process_launch.h"
 
 namespace {
 
@@ -37,33 +38,18 @@ double Seconds(const LARGE_INTEGER& counter, const LARGE_INTEGER& frequency) {
 
 // The child's standard output goes to NUL: only its time and exit code count.
 bool RunOnce(const std::wstring& commandLine, RunSample& sample) {
-  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  const CUniqueFile nul = CUniqueFile(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE,
-                                                    &inheritable, OPEN_EXISTING, 0, nullptr));
-  if (!nul) return false;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul.Get();
-  startup.hStdOutput = nul.Get();
-  startup.hStdError = nul.Get();
-  std::wstring mutableLine = commandLine;  // CreateProcessW may write to it
-  PROCESS_INFORMATION info = {};
-
   LARGE_INTEGER frequency;
   LARGE_INTEGER start;
   LARGE_INTEGER end;
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&start);
-  if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  kvtest::LaunchedProcess launched;
+  if (!kvtest::LaunchProcess(nullptr, commandLine, nullptr, nullptr, nullptr, launched)) {
     return false;
   }
-  const CUniqueHandle process(info.hProcess);
-  const CUniqueHandle thread(info.hThread);
-  ::WaitForSingleObject(process.Get(), INFINITE);
+  ::WaitForSingleObject(launched.process.Get(), INFINITE);
   ::QueryPerformanceCounter(&end);
-  ::GetExitCodeProcess(process.Get(), &sample.exitCode);
+  ::GetExitCodeProcess(launched.process.Get(), &sample.exitCode);
   sample.milliseconds = (Seconds(end, frequency) - Seconds(start, frequency)) * 1000.0;
   return true;
 }

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "common/process_launch.h"
 #include "win/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -64,30 +65,16 @@ ProcessResult RunProcess(const fs::path& exe, const std::wstring& args,
   CUniqueHandle readEnd(readRaw);
   CUniqueHandle writeEnd(writeRaw);
   ::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
-  CUniqueFile nul = CUniqueFile(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                              OPEN_EXISTING, 0, nullptr));
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul.Get();
-  startup.hStdOutput = writeEnd.Get();
-  startup.hStdError = nul.Get();
 
   std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
   if (!args.empty()) commandLine += L" " + args;
-  std::wstring environment = BuildEnvironment(extraEnv);
-  std::wstring workDir = exe.parent_path().wstring();
-
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(exe.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT, environment.data(), workDir.c_str(), &startup,
-                        &info)) {
+  const std::wstring environment = BuildEnvironment(extraEnv);
+  LaunchedProcess launched;
+  if (!LaunchProcess(exe.wstring().c_str(), commandLine, writeEnd.Get(), environment.c_str(),
+                     exe.parent_path().wstring().c_str(), launched)) {
     throw std::runtime_error("CreateProcessW failed: " + std::to_string(::GetLastError()));
   }
-  CUniqueHandle process(info.hProcess);
-  CUniqueHandle thread(info.hThread);
+  const CUniqueHandle& process = launched.process;
   writeEnd.Reset();  // the child holds the only write end now
 
   ProcessResult result;
