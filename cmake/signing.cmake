@@ -66,19 +66,10 @@ set(KV_SIGNER_CN_expired "${KV_TRUSTED_NAME_1}")
 
 # openssl's default configuration would make every certificate from
 # "req -x509" a CA; these minimal ones say exactly what each certificate is.
-file(MAKE_DIRECTORY ${KV_SIGNING_CONFIG_DIR})
-file(WRITE ${KV_SIGNING_CONFIG_DIR}/req.cnf "\
-[req]
-distinguished_name = dn
-prompt = no
-utf8 = yes
-string_mask = utf8only
-[dn]
-CN = unused
-[root]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
+# Names are UTF-8 strings, as Windows reads them back.
+set(_kv_utf8_names "utf8 = yes\nstring_mask = utf8only\n")
+# A code-signing end certificate: what every test signer is.
+set(_kv_leaf_extensions "\
 [leaf]
 basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
@@ -86,6 +77,19 @@ extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 ")
+file(MAKE_DIRECTORY ${KV_SIGNING_CONFIG_DIR})
+file(WRITE ${KV_SIGNING_CONFIG_DIR}/req.cnf "\
+[req]
+distinguished_name = dn
+prompt = no
+${_kv_utf8_names}\
+[dn]
+CN = unused
+[root]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+${_kv_leaf_extensions}")
 # Only "openssl ca" can issue a certificate whose validity lies in the past.
 file(WRITE ${KV_SIGNING_CONFIG_DIR}/ca.cnf "\
 [ca]
@@ -102,17 +106,10 @@ policy = kv_policy
 unique_subject = no
 copy_extensions = none
 x509_extensions = leaf
-utf8 = yes
-string_mask = utf8only
+${_kv_utf8_names}\
 [kv_policy]
 commonName = supplied
-[leaf]
-basicConstraints = CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = codeSigning
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-")
+${_kv_leaf_extensions}")
 
 # The signing time, pinned to the commit time when the build is reproducible.
 set(KV_SIGNING_TIME "")
