@@ -155,27 +155,27 @@ foreach(_kv_id IN LISTS KV_SIGNER_IDS)
     COMMENT "Generating the signing key of '${_kv_id}'"
     VERBATIM)
   if(_kv_id STREQUAL "expired")
-    add_custom_command(
-      OUTPUT ${_kv_base}.crt
+    set(_kv_issue
       COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_SIGNING_DIR}/ca-db
       COMMAND ${CMAKE_COMMAND} -E touch ${KV_SIGNING_DIR}/ca-db/index.txt
       COMMAND ${KV_OPENSSL} ca -batch -notext -config ${KV_SIGNING_CONFIG_DIR}/ca.cnf
               -rand_serial -startdate 20200101000000Z -enddate 20201231235959Z
-              -in ${_kv_base}.csr -out ${_kv_base}.crt
-      DEPENDS ${_kv_base}.csr ${_kv_root_outputs}
-      COMMENT "Issuing the already expired certificate of '${_kv_id}'"
-      VERBATIM)
+              -in ${_kv_base}.csr -out ${_kv_base}.crt)
+    set(_kv_what "the already expired certificate")
   else()
-    add_custom_command(
-      OUTPUT ${_kv_base}.crt
+    set(_kv_issue
       COMMAND ${KV_OPENSSL} x509 -req -sha256 -days 3650 -set_serial ${_kv_serial}
               -CA ${KV_SIGNING_DIR}/root.pem -CAkey ${KV_SIGNING_DIR}/root.key
               -extfile ${KV_SIGNING_CONFIG_DIR}/req.cnf -extensions leaf
-              -in ${_kv_base}.csr -out ${_kv_base}.crt
-      DEPENDS ${_kv_base}.csr ${_kv_root_outputs}
-      COMMENT "Issuing the certificate of '${_kv_id}'"
-      VERBATIM)
+              -in ${_kv_base}.csr -out ${_kv_base}.crt)
+    set(_kv_what "the certificate")
   endif()
+  add_custom_command(
+    OUTPUT ${_kv_base}.crt
+    ${_kv_issue}
+    DEPENDS ${_kv_base}.csr ${_kv_root_outputs}
+    COMMENT "Issuing ${_kv_what} of '${_kv_id}'"
+    VERBATIM)
   # The signature carries the whole chain so the verifier can reach the root.
   add_custom_command(
     OUTPUT ${_kv_base}.pem
