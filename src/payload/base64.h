@@ -72,7 +72,3 @@ constexpr std::size_t Base64DecodeBufferSize(std::size_t textLength) {
 // Base64DecodeBufferSize(len) bytes. Returns the decoded length, or -1 when
 // the text is not strict padded Base64; `dest` is then unspecified.
 [[nodiscard]] std::int32_t Base64DecodeRaw(unsigned char* dest, const char* src, std::int32_t len);
-
-// Decodes `text` into `out` (Base64DecodeBufferSize(text.size()) bytes) and
-// stores the decoded length in `outLen`. On failure neither is touched.
-[[nodiscard]] bool Base64Decode(unsigned char* out, std::int32_t& outLen, std::string_view text);

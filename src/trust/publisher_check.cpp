@@ -202,10 +202,6 @@ PublisherVerdict InspectPublisher(const wchar_t* path, const TrustApi& api) {
   return verdict;
 }
 
-bool PublisherCheck(const wchar_t* path, const TrustApi& api) {
-  return InspectPublisher(path, api).Accepted();
-}
-
 // The findings cost a status copy and a move of the name the check reads
 // anyway: nothing next to the verification itself.
 bool PublisherCheck(const wchar_t* path, PublisherVerdict* findings) {

@@ -21,7 +21,8 @@ struct TrustApi {
 
 const TrustApi& SystemTrustApi();
 
-[[nodiscard]] bool PublisherCheck(const wchar_t* path, const TrustApi& api);
+// PublisherCheck with the given system calls: it returns exactly this
+// verdict's Accepted().
 PublisherVerdict InspectPublisher(const wchar_t* path, const TrustApi& api);
 
 // True only when the system positively reports a major version below 6.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "payload/base64.h"
+#include "shared/base64_decode.h"
 
 namespace {
 

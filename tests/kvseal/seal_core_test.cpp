@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "payload/base64.h"
+#include "shared/base64_decode.h"
 #include "payload/config_envelope.h"
 
 namespace {

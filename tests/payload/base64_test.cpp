@@ -1,4 +1,5 @@
 #include "payload/base64.h"
+#include "shared/base64_decode.h"
 
 #include <gtest/gtest.h>
 

@@ -139,7 +139,7 @@ class PublisherCheckTest : public testing::Test {
   }
   void TearDown() override { g_fake = nullptr; }
 
-  bool Check() { return PublisherCheck(m_path.c_str(), kFakeApi); }
+  bool Check() { return InspectPublisher(m_path.c_str(), kFakeApi).Accepted(); }
 
   FakeSystem m_fake;
   std::wstring m_path;
@@ -309,8 +309,8 @@ TEST_F(PublisherCheckTest, SkipsVerificationOnlyOnAReportedOldSystem) {
 }
 
 TEST_F(PublisherCheckTest, RefusesNullAndMissingPathsWithoutVerifying) {
-  EXPECT_FALSE(PublisherCheck(nullptr, kFakeApi));
-  EXPECT_FALSE(PublisherCheck(L"Z:\\no\\such\\dir\\Wirelink.dll", kFakeApi));
+  EXPECT_FALSE(InspectPublisher(nullptr, kFakeApi).Accepted());
+  EXPECT_FALSE(InspectPublisher(L"Z:\\no\\such\\dir\\Wirelink.dll", kFakeApi).Accepted());
   EXPECT_EQ(m_fake.versionCalls, 0);
   EXPECT_EQ(m_fake.verifyCalls, 0);
 }

@@ -78,7 +78,7 @@ TEST(PublisherCheckSystemTest, AcceptsOnlyListedSigners) {
 
     Observed observed;
     g_observed = &observed;
-    EXPECT_EQ(PublisherCheck(path.c_str(), observing), c.expected);
+    EXPECT_EQ(InspectPublisher(path.c_str(), observing).Accepted(), c.expected);
     g_observed = nullptr;
     EXPECT_TRUE(IsAcceptedTrustStatus(observed.status))
         << std::hex << "0x" << static_cast<DWORD>(observed.status);
@@ -94,7 +94,7 @@ TEST(PublisherCheckSystemTest, RefusesAnUnsignedModule) {
   g_observed = &observed;
   TrustApi observing = SystemTrustApi();
   observing.winVerifyTrust = &ObservingWinVerifyTrust;
-  EXPECT_FALSE(PublisherCheck(path.c_str(), observing));
+  EXPECT_FALSE(InspectPublisher(path.c_str(), observing).Accepted());
   g_observed = nullptr;
   EXPECT_EQ(static_cast<DWORD>(observed.status), static_cast<DWORD>(TRUST_E_NOSIGNATURE));
 }
