@@ -7,9 +7,12 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -179,7 +182,7 @@ TEST(KvsealRunTest, NeverLeavesPartialOutput) {
       {{"open", refusedEnvelope, "-o", out}, kExitRefused},
       {{"seal", dir.Path("missing.json"), "-o", out}, kExitIo},
       {{"open", dir.Path("folder"), "-o", out}, kExitIo},
-      // The rename onto a folder fails after the temporary file was written.
+      // A folder is refused before anything is written.
       {{"seal", dir.Write("good.json", kConfig), "-o", dir.Path("folder")}, kExitIo},
       {{"seal", dir.Path("good.json"), "-o", dir.Path("no/such/dir.json")}, kExitIo},
   };
@@ -213,9 +216,13 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
   const std::string envelope = SealConfigEnvelope(kConfig);
   const std::string big(kMaxResponseBodyBytes + 1, ' ');
   fs::create_directory(dir.Path("folder"));
-#ifndef _WIN32
-  const std::string longName(255, 'n');
   const auto replaced = [&](const std::string& name) { return dir.Read(name) == envelope; };
+#ifdef _WIN32
+  const auto attributes = [&](const char* name) {
+    return ::GetFileAttributesW(dir.At(name).c_str());
+  };
+#else
+  const std::string longName(255, 'n');
 #endif
   struct Case {
     Args args;
@@ -239,7 +246,22 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
        kExitIo,
        "Is a directory",
        [&] { return fs::is_directory(dir.Path("folder")); }},
-#ifndef _WIN32
+      {{"seal", config, "-o", dir.Path("hard")},
+       kExitIo,
+       "it has 2 hard links, and replacing it would cut the others off",
+       [&] { return dir.Read("hard") == "linked" && dir.Read("linked") == "linked"; }},
+#ifdef _WIN32
+      {{"seal", config, "-o", dir.Path("hidden")},
+       kExitOk,
+       "",  // keeps its attributes
+       [&] { return replaced("hidden") && (attributes("hidden") & FILE_ATTRIBUTE_HIDDEN); }},
+      {{"seal", config, "-o", dir.Path("readonly")},
+       kExitIo,
+       "denied",  // the attribute is there to prevent just that
+       [&] {
+         return dir.Read("readonly") == "old" && (attributes("readonly") & FILE_ATTRIBUTE_READONLY);
+       }},
+#else
       {{"seal", config, "-o", dir.Path("new")},
        kExitOk,
        "",  // the default mode
@@ -255,10 +277,6 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
        kExitOk,
        "",  // the link's target is replaced
        [&] { return fs::is_symlink(dir.Path("link")) && replaced("target"); }},
-      {{"seal", config, "-o", dir.Path("hard")},
-       kExitIo,
-       "2 hard links",
-       [&] { return dir.Read("hard") == "linked" && dir.Read("linked") == "linked"; }},
       {{"seal", config, "-o", dir.Path("null")},
        kExitOk,
        "",  // a device: written in place
@@ -270,11 +288,18 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
       {{"seal", config, "-o", dir.Path(longName)}, kExitOk, "", [&] { return replaced(longName); }},
 #endif
   };
-#ifndef _WIN32
+  dir.Write("linked", "linked");
+  fs::create_hard_link(dir.At("linked"), dir.At("hard"));
+#ifdef _WIN32
+  for (const auto& [name, attribute] : {std::pair{"hidden", FILE_ATTRIBUTE_HIDDEN},
+                                        std::pair{"readonly", FILE_ATTRIBUTE_READONLY}}) {
+    dir.Write(name, "old");
+    ::SetFileAttributesW(dir.At(name).c_str(), attribute);
+  }
+#else
   const mode_t umaskBefore = ::umask(022);
   ::chmod(dir.Path("secret").c_str(), 0600);
   fs::create_symlink("target", dir.Path("link"));
-  fs::create_hard_link(dir.Write("linked", "linked"), dir.Path("hard"));
   fs::create_symlink("/dev/null", dir.Path("null"));
   fs::create_symlink("/dev/full", dir.Path("full"));
 #endif
@@ -283,6 +308,7 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
     const KvsealResult result = RunWith(c.args);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_LT(result.err.find(c.message), result.err.find('\n')) << result.err;
+    EXPECT_EQ(result.err.find('\r'), std::string::npos) << result.err;
     if (c.outputAsExpected) {
       EXPECT_TRUE(c.outputAsExpected());
     }
@@ -295,7 +321,9 @@ TEST(KvsealRunTest, InputLimitsAndOutputKinds) {
             "kvseal: cannot read standard input: " + std::generic_category().message(EBADF) + "\n");
   // No temporary file is left behind.
   for (const std::string& name : dir.Names()) EXPECT_EQ(name.find(".tmp"), std::string::npos);
-#ifndef _WIN32
+#ifdef _WIN32
+  ::SetFileAttributesW(dir.At("readonly").c_str(), FILE_ATTRIBUTE_NORMAL);  // to be removable
+#else
   ::umask(umaskBefore);
 #endif
 }

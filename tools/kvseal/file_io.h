@@ -20,15 +20,20 @@ struct InputBytes {
 InputBytes ReadWholeFile(const std::string& path, std::size_t limit);
 InputBytes ReadWholeStream(std::istream& stream, std::size_t limit);
 
-// Writes `bytes` to the output `path`, never leaving it half-written:
-// - a regular file (also one reached through symbolic links, which are
-//   followed) or a new file is replaced by writing a temporary file beside it
-//   and renaming that over it; the replacement keeps the old file's mode and,
-//   where the process may set them, its owner and group; a new file gets the
-//   default mode for new files;
+// Writes `bytes` to the output `path`, never leaving it half-written. The
+// same steps on every system:
+// - symbolic links are followed to the file they end at, where
+//   std::filesystem sees them (MinGW's sees none on Windows);
+// - a directory, or a regular file with more than one hard link (replacing
+//   it would cut the other links off), is refused;
 // - a device, FIFO or socket is written in place, without a rename;
-// - a directory, or a regular file with more than one hard link (a rename
-//   would cut the other links off), is refused.
-// On failure any temporary file is removed and `error` says why.
+// - a regular file or a new file is replaced by a temporary file written
+//   beside it, flushed to disk, then given its name. A new file gets the
+//   system's defaults for new files. A replaced file keeps, on POSIX, its
+//   mode and, where the process may set them, its owner and group; on
+//   Windows its ACL and attributes (ReplaceFileW), and a read-only file is
+//   refused, as Windows refuses to replace one.
+// On failure any temporary file is removed and `error` says why, in the
+// system's words.
 [[nodiscard]] bool WriteOutputFile(const std::string& path, const std::string& bytes,
                                    std::string& error);

@@ -10,16 +10,11 @@
 #include <vector>
 
 #include "kvseal/commands.h"
+#include "kvseal/file_system.h"
 #include "kvseal/kvseal_run.h"
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-
 #include "shared/utf8.h"
-#else
-#include <unistd.h>
 #endif
 
 namespace {
@@ -36,11 +31,7 @@ class CStandardInputBuffer final : public std::streambuf {
  protected:
   int_type underflow() override {
     for (;;) {
-#ifdef _WIN32
-      const int count = ::_read(0, m_buffer, sizeof m_buffer);
-#else
-      const ssize_t count = ::read(0, m_buffer, sizeof m_buffer);
-#endif
+      const long count = ReadStandardInput(m_buffer, sizeof m_buffer);
       if (count > 0) {
         setg(m_buffer, m_buffer, m_buffer + count);
         return traits_type::to_int_type(m_buffer[0]);
@@ -55,6 +46,8 @@ class CStandardInputBuffer final : public std::streambuf {
 };
 
 int Run(const std::vector<std::string>& args) {
+  // Envelopes and configurations are bytes.
+  UseBinaryStandardStreams();
   CStandardInputBuffer inputBuffer;
   std::istream standardInput(&inputBuffer);
   const KvsealResult result = RunKvseal(args, standardInput);
@@ -72,10 +65,6 @@ int Run(const std::vector<std::string>& args) {
 #ifdef _WIN32
 // The wide entry point keeps file names and keys outside the ANSI code page.
 int wmain(int argc, wchar_t** argv) {
-  // Envelopes and configurations are bytes: no CR/LF translation, no
-  // Ctrl-Z as end of file.
-  ::_setmode(::_fileno(stdin), _O_BINARY);
-  ::_setmode(::_fileno(stdout), _O_BINARY);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
   return Run(args);
