@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 // A file open for writing; dropping it closes it without flushing.
 class COutputFile {
@@ -28,10 +29,10 @@ class COutputFile {
   // An existing device, FIFO or socket, neither created nor truncated.
   static COutputFile OpenExisting(const std::filesystem::path& path, std::string& reason);
 
-  COutputFile();
-  COutputFile(COutputFile&& other) noexcept;
-  COutputFile& operator=(COutputFile&& other) noexcept;
-  ~COutputFile();
+  COutputFile() = default;
+  COutputFile(COutputFile&& other) noexcept = default;
+  COutputFile& operator=(COutputFile&& other) noexcept = default;
+  ~COutputFile() = default;
 
   explicit operator bool() const { return m_native != nullptr; }
 
@@ -41,10 +42,16 @@ class COutputFile {
   [[nodiscard]] bool Close(bool toDisk, std::string& reason);
 
  private:
+  // Each system's handle; its deleter is defined beside it, so this class
+  // needs no complete type.
   struct Native;
-  explicit COutputFile(std::unique_ptr<Native> native);
+  struct NativeDeleter {
+    void operator()(Native* native) const;
+  };
+  using NativePtr = std::unique_ptr<Native, NativeDeleter>;
+  explicit COutputFile(NativePtr native) : m_native(std::move(native)) {}
 
-  std::unique_ptr<Native> m_native;
+  NativePtr m_native;
 };
 
 // Gives `temporary` the name `target`, in one step, durably where the system

@@ -29,11 +29,7 @@ struct COutputFile::Native {
   int fd;
 };
 
-COutputFile::COutputFile() = default;
-COutputFile::COutputFile(std::unique_ptr<Native> native) : m_native(std::move(native)) {}
-COutputFile::COutputFile(COutputFile&& other) noexcept = default;
-COutputFile& COutputFile::operator=(COutputFile&& other) noexcept = default;
-COutputFile::~COutputFile() = default;
+void COutputFile::NativeDeleter::operator()(Native* native) const { delete native; }
 
 COutputFile COutputFile::CreateExclusive(const fs::path& path, const fs::path* replacing,
                                          bool& nameTaken, std::string& reason) {
@@ -63,7 +59,7 @@ COutputFile COutputFile::CreateExclusive(const fs::path& path, const fs::path* r
     // the umask took away at creation.
     ::fchmod(fd, existing.st_mode & 07777);
   }
-  return COutputFile(std::make_unique<Native>(fd));
+  return COutputFile(NativePtr(new Native(fd)));
 }
 
 COutputFile COutputFile::OpenExisting(const fs::path& path, std::string& reason) {
@@ -72,7 +68,7 @@ COutputFile COutputFile::OpenExisting(const fs::path& path, std::string& reason)
     reason = ErrnoText();
     return {};
   }
-  return COutputFile(std::make_unique<Native>(fd));
+  return COutputFile(NativePtr(new Native(fd)));
 }
 
 bool COutputFile::WriteAll(const std::string& bytes, std::string& reason) {
@@ -90,7 +86,7 @@ bool COutputFile::WriteAll(const std::string& bytes, std::string& reason) {
 }
 
 bool COutputFile::Close(bool toDisk, std::string& reason) {
-  const std::unique_ptr<Native> native = std::move(m_native);
+  const NativePtr native = std::move(m_native);
   if (toDisk && ::fsync(native->fd) != 0) {
     reason = ErrnoText();
     return false;

@@ -46,11 +46,7 @@ struct COutputFile::Native {
   CUniqueFile file;
 };
 
-COutputFile::COutputFile() = default;
-COutputFile::COutputFile(std::unique_ptr<Native> native) : m_native(std::move(native)) {}
-COutputFile::COutputFile(COutputFile&& other) noexcept = default;
-COutputFile& COutputFile::operator=(COutputFile&& other) noexcept = default;
-COutputFile::~COutputFile() = default;
+void COutputFile::NativeDeleter::operator()(Native* native) const { delete native; }
 
 COutputFile COutputFile::CreateExclusive(const fs::path& path, const fs::path* replacing,
                                          bool& nameTaken, std::string& reason) {
@@ -73,7 +69,7 @@ COutputFile COutputFile::CreateExclusive(const fs::path& path, const fs::path* r
     reason = SystemMessage(error);
     return {};
   }
-  return COutputFile(std::make_unique<Native>(Native{std::move(file)}));
+  return COutputFile(NativePtr(new Native{std::move(file)}));
 }
 
 COutputFile COutputFile::OpenExisting(const fs::path& path, std::string& reason) {
@@ -83,7 +79,7 @@ COutputFile COutputFile::OpenExisting(const fs::path& path, std::string& reason)
     reason = LastErrorText();
     return {};
   }
-  return COutputFile(std::make_unique<Native>(Native{std::move(file)}));
+  return COutputFile(NativePtr(new Native{std::move(file)}));
 }
 
 bool COutputFile::WriteAll(const std::string& bytes, std::string& reason) {
@@ -105,7 +101,7 @@ bool COutputFile::WriteAll(const std::string& bytes, std::string& reason) {
 }
 
 bool COutputFile::Close(bool toDisk, std::string& reason) {
-  const std::unique_ptr<Native> native = std::move(m_native);
+  const NativePtr native = std::move(m_native);
   if (toDisk && !::FlushFileBuffers(native->file.Get())) {
     reason = LastErrorText();
     return false;
