@@ -3,7 +3,11 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -37,34 +41,28 @@ constexpr StatusName kTrustStatusNames[] = {
 };
 #undef KV_STATUS
 
-// Every number a request failure can carry (the stand-in passes on
-// GetLastError, which after WinHTTP may also be a Winsock or plain Win32
-// error), and the Win32 errors WinVerifyTrust returns for unreadable files.
 struct ErrorEntry {
   long code;
   const char* name;
   const char* words;
 };
+
+// What the three callers can end with on a working program: LoadLibraryW and
+// WinVerifyTrust on a file that is missing, locked, damaged or not a DLL, and
+// a request's GetLastError after WinHTTP, which under Wine may be a socket's
+// Winsock error. Errors only a wrong argument or handle gives are left out.
 #define KV_ERROR(code, words) \
   { static_cast<long>(code), #code, words }
 constexpr ErrorEntry kErrorNames[] = {
     KV_ERROR(ERROR_FILE_NOT_FOUND, "file not found"),
     KV_ERROR(ERROR_PATH_NOT_FOUND, "path not found"),
     KV_ERROR(ERROR_ACCESS_DENIED, "access denied"),
-    KV_ERROR(ERROR_INVALID_HANDLE, "invalid handle"),
     KV_ERROR(ERROR_NOT_ENOUGH_MEMORY, "not enough memory"),
     KV_ERROR(ERROR_BAD_FORMAT, "not a valid program file"),
-    KV_ERROR(ERROR_OUTOFMEMORY, "out of memory"),
     KV_ERROR(ERROR_SHARING_VIOLATION, "the file is in use"),
     KV_ERROR(ERROR_HANDLE_EOF, "end of file"),
-    KV_ERROR(ERROR_INVALID_PARAMETER, "invalid parameter"),
     KV_ERROR(ERROR_INSUFFICIENT_BUFFER, "data too large for the buffer"),
-    KV_ERROR(ERROR_INVALID_NAME, "invalid file name"),
     KV_ERROR(ERROR_BAD_EXE_FORMAT, "not a valid Win32 program"),
-    KV_ERROR(ERROR_NO_MORE_ITEMS, "no more items"),
-    KV_ERROR(ERROR_INTERNAL_ERROR, "internal error"),
-    KV_ERROR(WSAEFAULT, "bad address"),
-    KV_ERROR(WSAEINVAL, "invalid argument"),
     KV_ERROR(WSAENETDOWN, "network is down"),
     KV_ERROR(WSAENETUNREACH, "network unreachable"),
     KV_ERROR(WSAECONNABORTED, "connection aborted"),
@@ -75,23 +73,16 @@ constexpr ErrorEntry kErrorNames[] = {
     KV_ERROR(WSAEHOSTUNREACH, "host unreachable"),
     KV_ERROR(WSAHOST_NOT_FOUND, "host not found"),
     KV_ERROR(WSATRY_AGAIN, "name lookup failed for now"),
-    KV_ERROR(ERROR_WINHTTP_OUT_OF_HANDLES, "out of handles"),
     KV_ERROR(ERROR_WINHTTP_TIMEOUT, "timed out"),
     KV_ERROR(ERROR_WINHTTP_INTERNAL_ERROR, "internal error"),
     KV_ERROR(ERROR_WINHTTP_INVALID_URL, "invalid URL"),
     KV_ERROR(ERROR_WINHTTP_UNRECOGNIZED_SCHEME, "unrecognized URL scheme"),
     KV_ERROR(ERROR_WINHTTP_NAME_NOT_RESOLVED, "host name not resolved"),
-    KV_ERROR(ERROR_WINHTTP_INVALID_OPTION, "invalid option"),
-    KV_ERROR(ERROR_WINHTTP_OPTION_NOT_SETTABLE, "option not settable"),
-    KV_ERROR(ERROR_WINHTTP_SHUTDOWN, "WinHTTP shut down"),
     KV_ERROR(ERROR_WINHTTP_LOGIN_FAILURE, "login failed"),
     KV_ERROR(ERROR_WINHTTP_OPERATION_CANCELLED, "operation cancelled"),
-    KV_ERROR(ERROR_WINHTTP_INCORRECT_HANDLE_TYPE, "incorrect handle type"),
-    KV_ERROR(ERROR_WINHTTP_INCORRECT_HANDLE_STATE, "incorrect handle state"),
     KV_ERROR(ERROR_WINHTTP_CANNOT_CONNECT, "cannot connect"),
     KV_ERROR(ERROR_WINHTTP_CONNECTION_ERROR,
-             "connection reset or closed early; the stand-in's number for a body "
-             "shorter than its Content-Length"),
+             "connection reset or closed before the whole response arrived"),
     KV_ERROR(ERROR_WINHTTP_RESEND_REQUEST, "request must be resent"),
     KV_ERROR(ERROR_WINHTTP_SECURE_CERT_DATE_INVALID, "server certificate expired"),
     KV_ERROR(ERROR_WINHTTP_SECURE_CERT_CN_INVALID, "server certificate name mismatch"),
@@ -100,15 +91,11 @@ constexpr ErrorEntry kErrorNames[] = {
     KV_ERROR(ERROR_WINHTTP_SECURE_CERT_REV_FAILED, "revocation check failed"),
     KV_ERROR(ERROR_WINHTTP_HEADER_NOT_FOUND, "header not found"),
     KV_ERROR(ERROR_WINHTTP_INVALID_SERVER_RESPONSE,
-             "invalid server response; the stand-in's number for broken framing"),
-    KV_ERROR(ERROR_WINHTTP_INVALID_HEADER, "invalid header"),
-    KV_ERROR(ERROR_WINHTTP_INVALID_QUERY_REQUEST, "invalid header query"),
-    KV_ERROR(ERROR_WINHTTP_HEADER_ALREADY_EXISTS, "header already exists"),
+             "invalid server response: a bad status line, headers or body framing"),
     KV_ERROR(ERROR_WINHTTP_REDIRECT_FAILED, "redirect failed"),
     KV_ERROR(ERROR_WINHTTP_SECURE_CHANNEL_ERROR, "secure channel error"),
     KV_ERROR(ERROR_WINHTTP_SECURE_INVALID_CERT, "invalid server certificate"),
     KV_ERROR(ERROR_WINHTTP_SECURE_CERT_REVOKED, "server certificate revoked"),
-    KV_ERROR(ERROR_WINHTTP_NOT_INITIALIZED, "WinHTTP not initialized"),
     KV_ERROR(ERROR_WINHTTP_SECURE_FAILURE, "secure connection failed"),
     KV_ERROR(ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE, "server certificate of the wrong usage"),
     KV_ERROR(ERROR_WINHTTP_HEADER_COUNT_EXCEEDED, "too many headers"),
@@ -130,6 +117,46 @@ const char* FindTrustStatus(long status) {
     if (entry.status == status) return entry.name;
   }
   return nullptr;
+}
+
+constexpr std::string_view kFailurePrefix = "err_";
+constexpr std::string_view kBodyFailurePrefix = "err_body_";
+
+// `text` as a whole is one decimal 32-bit integer, as std::to_string wrote it.
+std::optional<std::int32_t> WholeNumber(std::string_view text) {
+  std::int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+struct FailureNumbers {
+  std::int32_t first;
+  std::int32_t second;
+};
+
+// "err_A_B" with nothing before, between or after the two numbers.
+std::optional<FailureNumbers> ParseFailureNumbers(std::string_view text) {
+  if (text.substr(0, kFailurePrefix.size()) != kFailurePrefix) return std::nullopt;
+  text.remove_prefix(kFailurePrefix.size());
+  const std::string_view::size_type separator = text.find('_');
+  if (separator == std::string_view::npos) return std::nullopt;
+  const std::optional<std::int32_t> first = WholeNumber(text.substr(0, separator));
+  const std::optional<std::int32_t> second = WholeNumber(text.substr(separator + 1));
+  if (!first || !second) return std::nullopt;
+  return FailureNumbers{*first, *second};
+}
+
+std::string ExplainFailureNumbers(FailureNumbers numbers) {
+  const auto [first, second] = numbers;
+  if (first == 0 && second == 0) return "a failure report without error numbers";
+  if (first == 0 && second >= 300 && second < 400) {
+    return "HTTP status " + std::to_string(second) + ", a redirect, which is not followed";
+  }
+  if (first == 0) return "HTTP status " + std::to_string(second);
+  const std::string name = ErrorName(first);
+  return name.empty() ? "unknown error " + std::to_string(first) : name;
 }
 
 }  // namespace
@@ -154,20 +181,12 @@ std::string ErrorName(long code) {
 }
 
 std::string ExplainRequestError(const std::string& errorText) {
-  int first = 0;
-  int second = 0;
-  char end = '\0';
-  if (errorText.rfind("err_body_", 0) == 0) {
+  const std::string_view text = errorText;
+  if (text.substr(0, kBodyFailurePrefix.size()) == kBodyFailurePrefix) {
+    // The adapter's text for a success report whose body length it refused.
+    if (!WholeNumber(text.substr(kBodyFailurePrefix.size()))) return std::string();
     return "a success report without a usable body, which counts as a failure";
   }
-  if (std::sscanf(errorText.c_str(), "err_%d_%d%c", &first, &second, &end) != 2) {
-    return std::string();
-  }
-  if (first == 0 && second == 0) return "a failure report without error numbers";
-  if (first == 0 && second >= 300 && second < 400) {
-    return "HTTP status " + std::to_string(second) + ", a redirect, which is not followed";
-  }
-  if (first == 0 && second != 0) return "HTTP status " + std::to_string(second);
-  const std::string name = ErrorName(first);
-  return name.empty() ? "unknown error " + std::to_string(first) : name;
+  const std::optional<FailureNumbers> numbers = ParseFailureNumbers(text);
+  return numbers ? ExplainFailureNumbers(*numbers) : std::string();
 }

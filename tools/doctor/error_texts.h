@@ -15,6 +15,6 @@ const char* TrustStatusName(long status);
 std::string ErrorName(long code);
 // For the adapter's failure text "err_A_B": the WinHTTP, Winsock or Win32
 // name of A, or the HTTP status when A is 0 and B is not (saying so for a
-// redirect); for "err_body_N", what that means. Empty when the text is not
-// of that form.
+// redirect); for "err_body_N", what that means. Empty for any other text,
+// including one with anything after the last number.
 std::string ExplainRequestError(const std::string& errorText);
