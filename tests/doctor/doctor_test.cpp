@@ -200,7 +200,7 @@ TEST(DoctorTest, ExplainsFailedRequests) {
       {"no library", false, closedPort,
        "-> not made: no request factory (no usable network library)", "no_factory", ""},
       {"redirect", true, 0,
-       "-> failure err_0_302 (HTTP status 302, a redirect, which is not followed)\n", "failure",
+       "-> failure err_0_302 (HTTP status 302, a redirect, which is not followed)", "failure",
        "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:{PORT}/other\r\nContent-Length: "
        "0\r\n\r\n" +
            Sealed()},
