@@ -206,7 +206,7 @@ TEST(DoctorTest, ExplainsFailedRequests) {
            Sealed()},
       {"short body", true, 0,
        "-> failure err_12030_200 (ERROR_WINHTTP_CONNECTION_ERROR: connection reset or closed "
-       "early; the stand-in's number for a body shorter than its Content-Length)",
+       "before the whole response arrived)",
        "failure", ok + "Content-Length: 213\r\n\r\n" + Sealed().substr(0, 40)},
   };
   for (const Case& c : cases) {

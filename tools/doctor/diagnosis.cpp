@@ -80,6 +80,14 @@ FileKind ClassifyFile(const std::wstring& path) {
   return FileKind::kOther;
 }
 
+CandidateLoad ClassifyLoad(const CandidateReport& candidate) {
+  if (!candidate.loadTried) return CandidateLoad::kNotTried;
+  if (candidate.usable) return CandidateLoad::kLoaded;
+  if (candidate.loadedHere) return CandidateLoad::kNotUsable;
+  if (candidate.moduleHeld) return CandidateLoad::kAlreadyHeld;
+  return CandidateLoad::kLoadFailed;
+}
+
 void InspectFetchedBody(Diagnosis& diagnosis) {
   // The run hands the body on as a C string, so the checks see it up to its
   // first NUL; the same call does the same here.

@@ -29,6 +29,16 @@ enum class ErrnoSent {
   kNotAStatus,  // anything else ("500", 1.5, 2^31, true...): read as 0, not an error
 };
 
+// What became of a candidate the loader looked at, after its check.
+enum class CandidateLoad {
+  kNotTried,     // missing, path too long, or refused by the publisher check
+  kLoaded,       // loaded here and usable: the run's library
+  kNotUsable,    // loaded here, but HttpInit, HttpUninit or the factory is missing
+  kAlreadyHeld,  // an earlier candidate stays loaded, so nothing was loaded
+  kLoadFailed,   // LoadLibraryW refused it
+};
+CandidateLoad ClassifyLoad(const CandidateReport& candidate);
+
 // Everything kvfetch would find on this machine, step by step, as the
 // system's own code found it in this process.
 struct Diagnosis {

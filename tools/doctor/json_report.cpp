@@ -5,8 +5,10 @@
 #include <memory>
 #include <sstream>
 
+#include "error_texts.h"
 #include "names.h"
 #include "shared/envelope_checks.h"
+#include "shared/utf8.h"
 
 namespace {
 

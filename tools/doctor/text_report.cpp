@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "error_texts.h"
+#include "escape.h"
 #include "names.h"
 #include "shared/envelope_checks.h"
 
