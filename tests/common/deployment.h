@@ -13,13 +13,6 @@
 
 namespace kvtest {
 
-// A build file and where it goes in the tree, relative to its root; a null
-// file puts an empty folder there instead.
-struct Placement {
-  const char* file;
-  const char* relative;
-};
-
 // ROOT/app/bin/kvfetch.exe beside a QXSDK2.dll; the network library, if any,
 // goes two levels up, at ROOT.
 class CDeployment {
