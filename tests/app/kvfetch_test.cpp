@@ -129,7 +129,7 @@ TEST(KvfetchTest, WritesTheDecoderBufferByteForByte) {
   }
 }
 
-// Outcomes no server can produce, from the scripted library (fake_script.h).
+// Outcomes no server can produce, from the scripted library (fake_network_library.cpp).
 // The adapter's rules for every kind of report, synchronous ones inside
 // Start included, are proven in-process (HttpTaskAdapterGetTest); here a
 // failure report and a success after progress reports travel through the
