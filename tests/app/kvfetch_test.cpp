@@ -12,29 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "common/test_support.h"
 #include "common/deployment.h"
-#include "kvseal/seal_core.h"
 #include "pe_imports.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using kvtest::CDeployment;
 using kvtest::CLoopbackHttpServer;
 using kvtest::ClosedPort;
+using kvtest::kConfig;
+using kvtest::kExitFetched;
+using kvtest::kExitFetchFailed;
 using kvtest::ProcessResult;
-
-constexpr DWORD kExitFetched = 0;
-constexpr DWORD kExitFetchFailed = 0xFFFFFFFF;
-
-constexpr char kConfig[] = R"({"appid":"kv-demo","ttl":300})";
-
-// Zero filler ends the deciphered text at the configuration's last byte as
-// the decoder reads it, so the echo decoder's output is predictable.
-std::string SealedEnvelope(const std::string& config = kConfig) {
-  return SealConfigEnvelope(config, kConfigKey, SealPadding::kZero);
-}
+using kvtest::Sealed;
 
 std::string Echoed(const std::string& text) { return "[" + text + "]"; }
 
@@ -63,7 +53,7 @@ TEST(KvfetchTest, PrintsTheRenderingOfTheFetchedConfiguration) {
 }
 
 TEST(KvfetchTest, ArgumentsHaveNoEffect) {
-  CLoopbackHttpServer server({200, SealedEnvelope()});
+  CLoopbackHttpServer server({200, Sealed()});
   CDeployment deployment(KV_DECODER_ECHO);
   deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
 
@@ -77,7 +67,7 @@ TEST(KvfetchTest, ArgumentsHaveNoEffect) {
 // through it in HostileEnvelopeStressTest; the stand-in owns which statuses
 // fail (WirelinkStandInTest). Here: a failed fetch never calls the decoder.
 TEST(KvfetchTest, AnHttpErrorFailsWithoutCallingTheDecoder) {
-  CLoopbackHttpServer server({404, SealedEnvelope()});
+  CLoopbackHttpServer server({404, Sealed()});
   CDeployment deployment(KV_DECODER_ECHO);
   deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
   ExpectRun(deployment.Run(server.Port()), "", kExitFetchFailed);
@@ -105,7 +95,7 @@ TEST(KvfetchTest, LoadsOnlyATrustedLibraryTwoLevelsUp) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CLoopbackHttpServer server({200, SealedEnvelope()});
+    CLoopbackHttpServer server({200, Sealed()});
     CDeployment deployment(KV_DECODER_ECHO);
     deployment.Place(c.libraries);
 
@@ -132,14 +122,14 @@ TEST(KvfetchTest, WritesTheDecoderBufferByteForByte) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CLoopbackHttpServer server({200, SealedEnvelope(c.config)});
+    CLoopbackHttpServer server({200, Sealed(c.config)});
     CDeployment deployment(c.decoder);
     deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
     ExpectRun(deployment.Run(server.Port()), c.out, kExitFetched);
   }
 }
 
-// Outcomes no server can produce, from the scripted library (fake_script.h).
+// Outcomes no server can produce, from the scripted library (fake_network_library.cpp).
 // The adapter's rules for every kind of report, synchronous ones inside
 // Start included, are proven in-process (HttpTaskAdapterGetTest); here a
 // failure report and a success after progress reports travel through the
@@ -160,7 +150,7 @@ TEST(KvfetchTest, ScriptedLibraryOutcomes) {
     SCOPED_TRACE(c.name);
     CDeployment deployment(KV_DECODER_ECHO);
     deployment.Place(KV_FAKE_NETWORK_LIBRARY, "Wirelink.dll");
-    deployment.Write("envelope.json", SealedEnvelope());
+    deployment.Write("envelope.json", Sealed());
     deployment.Write("fake_network.txt", c.script);
     ExpectRun(deployment.Run(), c.out, c.exitCode);
   }
@@ -174,7 +164,7 @@ TEST(KvfetchTest, GivesUpAfterThirtySeconds) {
   CDeployment progressOnly(KV_DECODER_ECHO);
   progressOnly.Place(KV_FAKE_NETWORK_LIBRARY, "Wirelink.dll");
   progressOnly.Write("fake_network.txt", "report 0 0 0\nreport 1 0 0\n");
-  CLoopbackHttpServer server({200, SealedEnvelope(), /*hang=*/true});
+  CLoopbackHttpServer server({200, Sealed(), /*hang=*/true});
   CDeployment silentServer(KV_DECODER_ECHO);
   silentServer.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // A copy of the deployed tree in a temporary folder, for tests that run
-// kvfetch.exe (and the tools staged beside it) as their callers do. The
-// including test target defines KV_KVFETCH_EXE.
+// kvfetch.exe (and the tools staged beside it) as their callers do, and what
+// those tests publish and expect. The including test target defines
+// KV_KVFETCH_EXE.
 
 #include <filesystem>
 #include <string>
@@ -10,15 +11,21 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "kvseal/seal_core.h"
 
 namespace kvtest {
 
-// A build file and where it goes in the tree, relative to its root; a null
-// file puts an empty folder there instead.
-struct Placement {
-  const char* file;
-  const char* relative;
-};
+// kvfetch's exit codes as its caller reads them, all 32 bits.
+constexpr DWORD kExitFetched = 0;
+constexpr DWORD kExitFetchFailed = 0xFFFFFFFF;
+
+constexpr char kConfig[] = R"({"appid":"kv-demo","ttl":300})";
+
+// Zero filler ends the deciphered text at the configuration's last byte as
+// the decoder reads it, so the echo decoder's output is predictable.
+inline std::string Sealed(const std::string& config = kConfig) {
+  return SealConfigEnvelope(config, kConfigKey, SealPadding::kZero);
+}
 
 // ROOT/app/bin/kvfetch.exe beside a QXSDK2.dll; the network library, if any,
 // goes two levels up, at ROOT.

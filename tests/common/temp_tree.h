@@ -15,6 +15,14 @@
 
 namespace kvtest {
 
+// A file and where a test puts it, relative to a tree's root; the caller
+// says what `file` names (a build path, a fake's name). A null file stands
+// for an empty folder.
+struct Placement {
+  const char* file;
+  const char* relative;
+};
+
 class CTempTree {
  public:
   CTempTree() {

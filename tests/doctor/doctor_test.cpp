@@ -14,9 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "common/test_support.h"
 #include "common/deployment.h"
-#include "kvseal/seal_core.h"
 #include "payload/config_envelope.h"
 #include "shared/envelope_checks.h"
 
@@ -25,16 +23,13 @@ namespace {
 namespace fs = std::filesystem;
 using kvtest::CDeployment;
 using kvtest::CLoopbackHttpServer;
+using kvtest::kConfig;
+using kvtest::kExitFetched;
+using kvtest::kExitFetchFailed;
 using kvtest::ProcessResult;
+using kvtest::Sealed;
 
-constexpr DWORD kExitFetched = 0;
-constexpr DWORD kExitFetchFailed = 0xFFFFFFFF;
 constexpr char kUrl[] = "http://" KV_SERVICE_HOST "/live/vip/getKvConfig";
-constexpr char kConfig[] = R"({"appid":"kv-demo","ttl":300})";
-
-std::string Sealed(const std::string& config = kConfig) {
-  return SealConfigEnvelope(config, kConfigKey, SealPadding::kZero);
-}
 
 // The doctor's lines and JSON, and kvfetch where the scenario needs it
 // beside them, all in the same deployment.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/fake_http_task.h"
 #include "fake_net_exports.h"
 #include "net/net_exports.h"
 
@@ -13,11 +14,6 @@
 #endif
 
 namespace {
-
-class CNoTaskFactory final : public RequestFactory {
- public:
-  IHttpTask* CreateTask() override { return nullptr; }
-};
 
 LONG& InitCalls() {
   static LONG calls = 0;
@@ -33,8 +29,8 @@ __declspec(dllexport) RequestFactory* __cdecl HttpInit() {
 #ifdef KV_FAKE_NULL_FACTORY
   return nullptr;
 #else
-  static CNoTaskFactory factory;
-  return &factory;
+  static kvtest::CFakeTaskFactory noTasks(std::nullopt);
+  return &noTasks;
 #endif
 }
 

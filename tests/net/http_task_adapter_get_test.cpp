@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "common/fake_http_task.h"
 #include "common/test_support.h"
-#include "fake_task.h"
 #include "net/http_get.h"
 
 namespace {
 
-using kvtest::CRecordingFactory;
-using kvtest::CRecordingTask;
-using kvtest::ReportPlan;
+using kvtest::CFakeHttpTask;
+using kvtest::CFakeTaskFactory;
+using kvtest::FakeReport;
+using kvtest::FakeScript;
 
 constexpr const wchar_t* kUrl = L"http://127.0.0.1/live/vip/getKvConfig";
 // Long enough that only a missing wake-up can reach it, even on a slow machine.
@@ -33,53 +34,61 @@ Outcome Fetch(RequestFactory* factory, DWORD timeoutMs, std::string body = "unto
   return {result, body, elapsed.count()};
 }
 
-ReportPlan Success(std::string body) {
-  ReportPlan plan;
-  plan.body = std::move(body);
-  return plan;
+FakeReport Success(std::string body) {
+  FakeReport report;
+  report.body = std::move(body);
+  return report;
 }
 
-ReportPlan Failure(int32_t state, int32_t first, int32_t second) {
-  ReportPlan plan;
-  plan.state = state;
-  plan.firstError = first;
-  plan.secondError = second;
-  return plan;
+FakeReport Failure(int32_t state, int32_t first, int32_t second) {
+  FakeReport report;
+  report.state = state;
+  report.firstError = first;
+  report.secondError = second;
+  return report;
+}
+
+// Reports made inside Start, on the caller's thread.
+FakeScript Inline(std::vector<FakeReport> reports) {
+  FakeScript script;
+  script.reports = std::move(reports);
+  script.reportsInsideStart = true;
+  return script;
+}
+
+// Whatever the outcome, the task is set up, started, unregistered and
+// released once, in this order.
+std::vector<std::string> CallsInOrder() {
+  return {"SetOption(ungzip,0)",  "SetOption(gzip,0)",
+          "SetCallback(adapter)", "Start(0,http://127.0.0.1/live/vip/getKvConfig)",
+          "SetCallback(null)",    "Release"};
 }
 
 TEST(HttpTaskAdapterGetTest, CallsTheTaskInOrderAndReleasesItOnce) {
-  CRecordingTask task;
-  task.onStart = [](CRecordingTask& t) { t.Report(Success("{}")); };
-  CRecordingFactory factory(&task);
+  CFakeTaskFactory factory(Inline({Success("{}")}));
 
   const Outcome outcome = Fetch(&factory, kLongWaitMs);
 
   EXPECT_TRUE(outcome.result);
   EXPECT_EQ(outcome.body, "{}");
   EXPECT_EQ(factory.Creates(), 1);
-  const std::vector<std::string> expected = {
-      "SetOption(ungzip,0)",  "SetOption(gzip,0)",
-      "SetCallback(adapter)", "Start(0,http://127.0.0.1/live/vip/getKvConfig)",
-      "SetCallback(null)",    "Release",
-  };
-  EXPECT_EQ(task.Calls(), expected);
-  EXPECT_EQ(task.Releases(), 1);
+  EXPECT_EQ(factory.Task().Calls(), CallsInOrder());
 }
 
 TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
-  ReportPlan foreign = Success("not ours");
+  FakeReport foreign = Success("not ours");
   foreign.foreignTask = true;
-  ReportPlan emptyNullBody;
+  FakeReport emptyNullBody;
   emptyNullBody.nullBody = true;
-  ReportPlan negativeLength = Success("abc");
+  FakeReport negativeLength = Success("abc");
   negativeLength.bodyLength = -3;
-  ReportPlan nullWithLength;
+  FakeReport nullWithLength;
   nullWithLength.nullBody = true;
   nullWithLength.bodyLength = 4;
 
   struct Case {
     const char* name;
-    std::vector<ReportPlan> reports;
+    std::vector<FakeReport> reports;
     DWORD timeoutMs;
     bool expected;
     std::string body;
@@ -117,11 +126,7 @@ TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CRecordingTask task;
-    task.onStart = [&c](CRecordingTask& t) {
-      for (const ReportPlan& report : c.reports) t.Report(report);
-    };
-    CRecordingFactory factory(&task);
+    CFakeTaskFactory factory(Inline(c.reports));
 
     const Outcome outcome = Fetch(&factory, c.timeoutMs);
 
@@ -130,23 +135,17 @@ TEST(HttpTaskAdapterGetTest, OutcomeFollowsTheFinalReports) {
     if (c.wakesAtOnce) {
       EXPECT_LT(outcome.seconds, kLongWaitMs / 2000.0);
     }
-    EXPECT_EQ(task.Releases(), 1);
+    EXPECT_EQ(factory.Task().Calls(), CallsInOrder());
   }
 }
 
 TEST(HttpTaskAdapterGetTest, ReportFromTheLibraryThreadWakesTheCaller) {
-  CRecordingTask task;
-  task.onStart = [](CRecordingTask& t) {
-    t.ReportLater([](CRecordingTask& self) {
-      ::Sleep(50);
-      self.Report(Failure(1, 0, 0));
-      self.Report(Success("late but in time"));
-    });
-  };
-  CRecordingFactory factory(&task);
+  FakeScript script;
+  script.reports = {Failure(1, 0, 0), Success("late but in time")};
+  script.reports[0].pauseMs = 50;
+  CFakeTaskFactory factory(script);
 
   const Outcome outcome = Fetch(&factory, kLongWaitMs);
-  task.JoinThreads();
 
   EXPECT_TRUE(outcome.result);
   EXPECT_EQ(outcome.body, "late but in time");
@@ -158,24 +157,20 @@ TEST(HttpTaskAdapterGetTest, FailsWithoutWaitingWhenNoRequestIsStarted) {
   EXPECT_FALSE(Fetch(nullptr, kLongWaitMs).result);
 
   // No task: nothing to release.
-  CRecordingFactory noTask(nullptr);
+  CFakeTaskFactory noTask(std::nullopt);
   const Outcome noTaskOutcome = Fetch(&noTask, kLongWaitMs);
   EXPECT_FALSE(noTaskOutcome.result);
   EXPECT_EQ(noTaskOutcome.body, "untouched");
   EXPECT_EQ(noTask.Creates(), 1);
 
   // Start refused: the task is still unregistered and released.
-  CRecordingTask task;
-  task.startResult = 0;
-  CRecordingFactory factory(&task);
+  FakeScript refusing;
+  refusing.startResult = 0;
+  CFakeTaskFactory factory(refusing);
   const Outcome refused = Fetch(&factory, kLongWaitMs);
   EXPECT_FALSE(refused.result);
   EXPECT_LT(refused.seconds, kLongWaitMs / 2000.0);
-  const std::vector<std::string> calls = task.Calls();
-  ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[calls.size() - 2], "SetCallback(null)");
-  EXPECT_EQ(calls.back(), "Release");
-  EXPECT_EQ(task.Releases(), 1);
+  EXPECT_EQ(factory.Task().Calls(), CallsInOrder());
 }
 
 TEST(HttpTaskAdapterGetTest, HolderWithoutLibraryGivesFalse) {
@@ -187,10 +182,10 @@ TEST(HttpTaskAdapterGetTest, HolderWithoutLibraryGivesFalse) {
 
 TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
   struct Case {
-    ReportPlan report;
+    FakeReport report;
     const char* text;
   };
-  ReportPlan negativeLength = Success("abc");
+  FakeReport negativeLength = Success("abc");
   negativeLength.bodyLength = -7;
   const Case cases[] = {
       {Failure(3, 12002, 5), "err_12002_5"},
@@ -200,12 +195,12 @@ TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    CRecordingTask task;
+    CFakeHttpTask task;
     CHttpTaskAdapterGet adapter;
     adapter.AttachTask(&task);
     task.SetCallback(&adapter);
 
-    task.Report(c.report);
+    task.Deliver(c.report);
 
     EXPECT_EQ(adapter.ErrorText(), c.text);
     EXPECT_EQ(::WaitForSingleObject(adapter.Event(), 0), WAIT_OBJECT_0);
@@ -219,43 +214,44 @@ TEST(HttpTaskAdapterGetTest, ReportsRacingTheDestructorAreDropped) {
   constexpr int kReporters = 4;
   for (int round = 0; round < 5; ++round) {
     SCOPED_TRACE(round);
-    CRecordingTask task;
-    task.onStart = [](CRecordingTask& t) {
+    FakeScript script;
+    script.onStart = [](CFakeHttpTask& task) {
       for (int i = 0; i < kReporters; ++i) {
-        t.ReportLater([i](CRecordingTask& self) {
+        task.RunOnThread([i](CFakeHttpTask& self) {
           // Keep reporting until unregistered, so some reports land while
           // the destructor holds the adapter.
-          while (self.IsRegistered()) {
-            self.Report(i % 2 ? Success("same") : Failure(1, 0, 0));
-          }
+          const FakeReport report = i % 2 ? Success("same") : Failure(1, 0, 0);
+          bool registered = true;
+          while (registered) registered = self.Deliver(report);
         });
       }
     };
-    CRecordingFactory factory(&task);
+    CFakeTaskFactory factory(script);
 
     const Outcome outcome = Fetch(&factory, kLongWaitMs);
-    task.JoinThreads();
 
     EXPECT_TRUE(outcome.result);
     EXPECT_EQ(outcome.body, "same");
-    EXPECT_EQ(task.Releases(), 1);
+    EXPECT_EQ(factory.Task().Calls(), CallsInOrder());
   }
 }
 
 TEST(HttpTaskAdapterGetTest, ReportOnTheDestructorsThreadIsDropped) {
   // A library that reports synchronously while being unregistered or
   // released, on the thread that is tearing the adapter down.
-  CRecordingTask task;
-  task.onStart = [](CRecordingTask& t) { t.Report(Success("first")); };
-  task.onUnregister = [](CRecordingTask& t) { t.Report(Success("during unregister"), true); };
-  task.onRelease = [](CRecordingTask& t) { t.Report(Failure(3, 1, 2), true); };
-  CRecordingFactory factory(&task);
+  FakeScript script = Inline({Success("first")});
+  script.ignoresUnregister = true;
+  script.onUnregister = [](CFakeHttpTask& t) { t.Deliver(Success("during unregister")); };
+  script.onRelease = [](CFakeHttpTask& t) { t.Deliver(Failure(3, 1, 2)); };
+  CFakeTaskFactory factory(script);
 
   const Outcome outcome = Fetch(&factory, kLongWaitMs);
 
   EXPECT_TRUE(outcome.result);
   EXPECT_EQ(outcome.body, "first");
-  EXPECT_EQ(task.Releases(), 1);
+  std::vector<std::string> calls = CallsInOrder();
+  calls.push_back("report after Release");  // the one made inside Release
+  EXPECT_EQ(factory.Task().Calls(), calls);
 }
 
 }  // namespace

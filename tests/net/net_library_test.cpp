@@ -51,11 +51,6 @@ std::string Loaded(const char* variant, const fs::path& file) {
   return Lower(std::string(variant) + "|1|" + Utf8(file.wstring()));
 }
 
-struct Placement {
-  const char* fake;      // file under the fakes folder
-  const char* location;  // relative to the tree root
-};
-
 TEST(NetLibraryTest, InitPicksTheFirstTrustedCandidateTwoLevelsUp) {
   struct Expected {
     const char* init;
@@ -65,7 +60,7 @@ TEST(NetLibraryTest, InitPicksTheFirstTrustedCandidateTwoLevelsUp) {
   };
   struct Case {
     const char* name;
-    std::vector<Placement> files;
+    std::vector<kvtest::Placement> files;  // fakes by name
     Expected expected;
   };
   const Case cases[] = {
@@ -101,7 +96,7 @@ TEST(NetLibraryTest, InitPicksTheFirstTrustedCandidateTwoLevelsUp) {
     SCOPED_TRACE(c.name);
     kvtest::CTempTree tree;
     const fs::path probe = tree.Copy(Probe(), "a/b/probe.exe");
-    for (const Placement& file : c.files) tree.Copy(Fake(file.fake), file.location);
+    for (const kvtest::Placement& file : c.files) tree.Copy(Fake(file.file), file.relative);
 
     auto lines = RunProbe(probe);
 

@@ -1,22 +1,28 @@
-// A network library whose every outcome is scripted (see fake_script.h), for
-// the reports a real server cannot provoke. It honours the same contract as
-// the stand-in: reports hold the lock, so none is under way or begins once
-// SetCallback(nullptr) or Release has returned.
+// A network library whose every outcome is scripted, for the reports a real
+// server cannot provoke. Its tasks are the tests' fakes (common/
+// fake_http_task.h), which keep the stand-in's contract: no report is under
+// way or begins once SetCallback(nullptr) has returned. The script is
+// fake_network.txt beside the DLL, one command a line:
+//   start 0                         Start fails (returns 0) and nothing is reported
+//   inline                          reports run inside Start, on the caller's thread
+//   pause MS                        wait before the next report (task's thread only)
+//   report STATE FIRST SECOND [F]   one report; F names a file beside the script
+//                                   whose bytes are the body (none: empty body)
+// No report lines, or no script: the request never ends.
 #include <windows.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <utility>
 
-#include "fake_network_library/fake_script.h"
-#include "shared/http_task_base.h"
+#include "common/fake_http_task.h"
 #include "net/net_exports.h"
 #include "network-library/refusing_exports.h"
 
 namespace {
-
-constexpr wchar_t kScriptName[] = L"fake_network.txt";
 
 std::filesystem::path ScriptPath() {
   HMODULE self = nullptr;
@@ -25,84 +31,48 @@ std::filesystem::path ScriptPath() {
       reinterpret_cast<LPCWSTR>(&ScriptPath), &self);
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(self, path, MAX_PATH);
-  return std::filesystem::path(path).parent_path() / kScriptName;
+  return std::filesystem::path(path).parent_path() / L"fake_network.txt";
 }
 
-class CScriptedTask final : public CHttpTaskBase {
- public:
-  void SetCallback(IHttpTaskCallback* callback) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_callback = callback;
-  }
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
-  int Start(int /*reserved*/, const wchar_t* /*url*/) override {
-    m_script = LoadFakeScript(ScriptPath());
-    if (m_script.startResult == 0) return 0;
-    if (m_script.inlineReports) {
-      for (const FakeReport& report : m_script.reports) Report(report);
-    } else {
-      m_worker = std::thread([this] { Play(); });
-    }
-    return m_script.startResult;
-  }
-
-  void Release() override {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_callback = nullptr;
-      m_released = true;
-    }
-    m_wake.notify_all();
-    if (m_worker.joinable()) m_worker.join();
-    delete this;
-  }
-
-  int SetOption(const char* /*name*/, int /*value*/) override { return 1; }
-
- private:
-  ~CScriptedTask() = default;
-
-  void Play() {
-    for (const FakeReport& report : m_script.reports) {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      if (m_wake.wait_for(lock, std::chrono::milliseconds(report.pauseMs),
-                          [this] { return m_released; })) {
-        return;
-      }
-      lock.unlock();
-      Report(report);
+kvtest::FakeScript LoadScript(const std::filesystem::path& path) {
+  kvtest::FakeScript script;
+  std::istringstream lines(ReadBytes(path));
+  int pauseMs = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    if (command == "start") {
+      words >> script.startResult;
+    } else if (command == "inline") {
+      script.reportsInsideStart = true;
+    } else if (command == "pause") {
+      words >> pauseMs;
+    } else if (command == "report") {
+      kvtest::FakeReport report;
+      std::string bodyFile;
+      words >> report.state >> report.firstError >> report.secondError >> bodyFile;
+      if (!bodyFile.empty()) report.body = ReadBytes(path.parent_path() / bodyFile);
+      report.pauseMs = std::exchange(pauseMs, 0);
+      script.reports.push_back(std::move(report));
     }
   }
-
-  void Report(const FakeReport& report) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_callback == nullptr) return;
-    const TaskResult result =
-        MakeTaskResult(report.state, report.firstError, report.secondError, report.body.data(),
-                       static_cast<int32_t>(report.body.size()));
-    m_callback->OnTaskResult(this, &result);
-  }
-
-  std::mutex m_mutex;
-  std::condition_variable m_wake;
-  IHttpTaskCallback* m_callback = nullptr;
-  bool m_released = false;
-  FakeScript m_script;
-  std::thread m_worker;
-};
-
-class CScriptedFactory final : public RequestFactory {
- public:
-  IHttpTask* CreateTask() override { return new CScriptedTask; }
-};
+  return script;
+}
 
 }  // namespace
 
 extern "C" {
 
 RequestFactory* __cdecl HttpInit() {
-  static CScriptedFactory factory;
-  return &factory;
+  // Never freed: the program never unloads its network library.
+  static RequestFactory* factory = new kvtest::CFakeTaskFactory(LoadScript(ScriptPath()));
+  return factory;
 }
 
 }  // extern "C"
