@@ -29,16 +29,20 @@ using Args = std::vector<std::string>;
 
 const std::string kConfig = R"({"appid":"kv-demo","level":3})";  // 29 bytes
 
+// One row of a table: what kvseal is given, and what it must say.
+struct TextCase {
+  std::string input;
+  const char* expected;
+};
+
 KvsealResult RunWith(const Args& args, const std::string& standardInput = "") {
   std::istringstream in(standardInput);
   return RunKvseal(args, in);
 }
 
 TEST(KvsealRunTest, OpenNamesEachRefusal) {
-  const struct {
-    std::string envelope;
-    const char* message;
-  } kCases[] = {
+  const TextCase kCases[] = {
+      // an envelope, and kvseal's message
       {"not json", "kvseal: body is not a JSON object\n"},
       {R"({"errno":2,"data":"x"})", "kvseal: errno is 2\n"},
       {R"({"errno":-7})", "kvseal: errno is -7\n"},
@@ -53,19 +57,17 @@ TEST(KvsealRunTest, OpenNamesEachRefusal) {
        "kvseal: data is missing or not a string\n"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.envelope);
-    const KvsealResult result = RunWith({"open"}, c.envelope);
+    SCOPED_TRACE(c.input);
+    const KvsealResult result = RunWith({"open"}, c.input);
     EXPECT_EQ(result.exitCode, kExitRefused);
-    EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(result.err, c.expected);
     EXPECT_EQ(result.out, "");
   }
 }
 
 TEST(KvsealRunTest, SealRefusesWhatIsNotAConfigurationUnlessForced) {
-  const struct {
-    std::string config;
-    const char* reason;
-  } kCases[] = {
+  const TextCase kCases[] = {
+      // a configuration, and the reason it is refused
       {"", "not valid JSON"},
       {R"({"appid":"x")", "not valid JSON"},
       {R"({"appid":"x"} {})", "not valid JSON: Line 1, Column 15: Extra non-whitespace"},
@@ -76,16 +78,16 @@ TEST(KvsealRunTest, SealRefusesWhatIsNotAConfigurationUnlessForced) {
       {R"({"appid":1})", "appid is missing or not a string"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.config.substr(0, 40));
-    const KvsealResult refused = RunWith({"seal"}, c.config);
+    SCOPED_TRACE(c.input.substr(0, 40));
+    const KvsealResult refused = RunWith({"seal"}, c.input);
     EXPECT_EQ(refused.exitCode, kExitRefused);
-    EXPECT_NE(refused.err.find(c.reason), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
     EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << "one line";
     EXPECT_EQ(refused.out, "");
 
-    const KvsealResult forced = RunWith({"seal", "--force"}, c.config);
+    const KvsealResult forced = RunWith({"seal", "--force"}, c.input);
     EXPECT_EQ(forced.exitCode, kExitOk);
-    EXPECT_EQ(forced.out, SealConfigEnvelope(c.config));
+    EXPECT_EQ(forced.out, SealConfigEnvelope(c.input));
   }
   // Trailing white space, a final line break included, is sealed as given.
   EXPECT_EQ(RunWith({"seal"}, kConfig + "\r\n").out, SealConfigEnvelope(kConfig + "\r\n"));

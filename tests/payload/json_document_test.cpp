@@ -17,12 +17,16 @@ const std::string kTree = R"({
   "": {"e": 7}
 })";
 
+// One row of a table: a text given to the document, and the integer read.
+struct IntCase {
+  const char* text;
+  std::int32_t expected;
+};
+
 TEST(JsonDocumentTest, ResolvesPaths) {
   const JsonDocument doc(kTree);
-  const struct {
-    const char* path;
-    std::int32_t expected;
-  } kCases[] = {
+  const IntCase kCases[] = {
+      // a path, and the integer found there
       {"n", 5},
       {"a.b[1]", 20},
       {"a.b[2].c", 30},
@@ -48,8 +52,8 @@ TEST(JsonDocumentTest, ResolvesPaths) {
       {".e", kDefault},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.path);
-    EXPECT_EQ(doc.GetIntAt(c.path, kDefault), c.expected);
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(doc.GetIntAt(c.text, kDefault), c.expected);
   }
   EXPECT_TRUE(doc.IsObjectAt(""));
   EXPECT_TRUE(doc.IsObjectAt(".e"));
@@ -73,10 +77,8 @@ TEST(JsonDocumentTest, OverlongPathsAndSegmentsFindNothing) {
 }
 
 TEST(JsonDocumentTest, IntegerTyping) {
-  const struct {
-    const char* value;
-    std::int32_t expected;
-  } kCases[] = {
+  const IntCase kCases[] = {
+      // a value, and the integer it reads as
       {"0", 0},
       {"0.0", 0},
       {"-1", -1},
@@ -93,8 +95,8 @@ TEST(JsonDocumentTest, IntegerTyping) {
       {"[1]", kDefault},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.value);
-    const JsonDocument doc(std::string(R"({"v":)") + c.value + "}");
+    SCOPED_TRACE(c.text);
+    const JsonDocument doc(std::string(R"({"v":)") + c.text + "}");
     EXPECT_EQ(doc.GetIntAt("v", kDefault), c.expected);
   }
 }
