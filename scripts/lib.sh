@@ -4,6 +4,16 @@
 # Prints the script's leading comment block, its help.
 kv_usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
 
+# For a script that takes no arguments: --help prints its usage and ends it;
+# anything else is refused on one line, with exit status 2.
+kv_take_no_arguments() {
+  case ${1:-} in
+    '') return 0 ;;
+    -h | --help) kv_usage; exit 0 ;;
+    *) echo "$(basename "$0"): unknown argument $1 (see --help)" >&2; exit 2 ;;
+  esac
+}
+
 kv_as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 # The named Debian packages that are not installed, one a line.
@@ -14,30 +24,87 @@ kv_missing_packages() {
   done
 }
 
-# Refreshes the package lists, once per script run.
+# Exit status when a package cannot be installed because the package mirror
+# failed to update one of its indexes: EX_TEMPFAIL, the mirror's state and
+# not the project's, so trying again later is the remedy.
+kv_mirror_status=75
+
+# Refreshes the package lists, once per script run. A mirror caught mid-sync
+# fails an index for minutes: try KVFETCH_APT_TRIES times (default 4),
+# KVFETCH_APT_RETRY_DELAY seconds apart (default 60), saying each time what
+# failed; then go on with the lists apt has, whose packages may not need the
+# broken index. kv_apt_failed then names the failed indexes.
 kv_apt_update() {
   [ -n "${kv_apt_updated:-}" ] && return 0
-  kv_as_root apt-get update -qq
   kv_apt_updated=1
+  local tries=${KVFETCH_APT_TRIES:-4} delay=${KVFETCH_APT_RETRY_DELAY:-60} try log next
+  log=$(mktemp)
+  for try in $(seq 1 "$tries"); do
+    kv_apt_failed=
+    if kv_as_root apt-get update -qq >"$log" 2>&1; then break; fi
+    kv_apt_failed=$(kv_apt_failed_indexes <"$log")
+    next="going on with the package lists apt already has"
+    [ "$try" -lt "$tries" ] && next="trying again in $delay s"
+    echo "$(basename "$0"): apt-get update failed (try $try of $tries):" \
+      "${kv_apt_failed:-$(grep -m 1 . "$log")}; $next" >&2
+    [ "$try" -lt "$tries" ] && sleep "$delay"
+  done
+  rm -f "$log"
+  return 0
 }
 
-# Installs those of the named packages that are missing.
+# From apt-get update's output, the indexes it failed to fetch with apt's
+# reasons, "URL (reason)", on one line.
+kv_apt_failed_indexes() {
+  sed -n 's/^E: Failed to fetch \([^ ]*\) *\(.*\)$/\1 (\2)/p' |
+    sed 's/ *\[IP: [^]]*\])$/)/' | paste -s -d ';' | sed 's/;/; /g'
+}
+
+# Installs those of the named packages that are missing. When that fails,
+# ends the script with one line naming the first package that cannot be had
+# and, if the update failed, the index and that this is the mirror's state
+# (exit 75); otherwise with apt's status.
 kv_install_packages() {
-  local missing
+  local missing status=0
   missing=$(kv_missing_packages "$@")
   [ -z "$missing" ] && return 0
   echo "== installing" $missing
   kv_apt_update
   # shellcheck disable=SC2086
   kv_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    $missing
+    -o DPkg::Lock::Timeout=300 $missing || status=$?
+  [ "$status" -eq 0 ] && return 0
+  local package culprit=
+  for package in $missing; do
+    if ! apt-get install -s -qq "$package" >/dev/null 2>&1; then culprit=$package && break; fi
+  done
+  culprit=${culprit:-$(echo $missing)}
+  if [ -n "${kv_apt_failed:-}" ]; then
+    echo "$(basename "$0"): cannot install $culprit: the package index" \
+      "$kv_apt_failed failed to update, and it may need that index;" \
+      "this is the package mirror's state, not this project's: try again later" >&2
+    exit $kv_mirror_status
+  fi
+  echo "$(basename "$0"): cannot install $culprit (apt's words above)" >&2
+  exit "$status"
+}
+
+# A Wine prefix counts as made only once this file is in it: wine-run writes
+# it last, after the prefix's wineserver has saved the registry to disk.
+kv_prefix_stamp=kvfetch-prefix-finished
+
+# Stops a prefix's wineserver the way that saves its registry, and waits for
+# it to end. A wineserver saves only every 30 s and on SIGTERM; wineserver -k
+# sends SIGINT, on which it exits without saving.
+kv_save_and_stop_wineserver() {  # prefix
+  [ -d "$1" ] || return 0
+  WINEPREFIX=$1 wineserver -k15 >/dev/null 2>&1 || return 0
+  WINEPREFIX=$1 wineserver -w >/dev/null 2>&1 || true
 }
 
 # Stops the wineserver of a build tree's private prefix, if it has one.
 kv_stop_wineserver() {  # build-dir
-  if [ -d "$1/wineprefix" ]; then
-    WINEPREFIX="$1/wineprefix" wineserver -k >/dev/null 2>&1 || true
-  fi
+  kv_save_and_stop_wineserver "$1/wineprefix"
 }
 
 # Serves an envelope on 127.0.0.1 in the background and waits for its port:

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Serves one file as the configuration service's answer, on 127.0.0.1.
 
 Usage: serve_envelope.py ENVELOPE_FILE PORT_FILE
@@ -13,7 +13,16 @@ PATH = "/live/vip/getKvConfig"
 
 
 def main():
-    envelope_file, port_file = sys.argv[1], sys.argv[2]
+    args = sys.argv[1:]
+    if args[:1] in (["-h"], ["--help"]):
+        print(__doc__.strip())
+        return 0
+    unknown = [a for a in args if a.startswith("-")]
+    if unknown or len(args) != 2:
+        why = "unknown option " + unknown[0] if unknown else "needs ENVELOPE_FILE PORT_FILE"
+        print("serve_envelope.py: %s (see --help)" % why, file=sys.stderr)
+        return 2
+    envelope_file, port_file = args
     with open(envelope_file, "rb") as f:
         body = f.read()
 
@@ -34,7 +43,8 @@ def main():
     with open(port_file, "w") as f:
         f.write(str(server.server_address[1]))
     server.serve_forever()
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
