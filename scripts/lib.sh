@@ -92,6 +92,9 @@ kv_install_packages() {
 # A Wine prefix counts as made only once this file is in it: wine-run writes
 # it last, after the prefix's wineserver has saved the registry to disk.
 kv_prefix_stamp=kvfetch-prefix-finished
+# What every publisher check needs of a prefix: wintrust's Authenticode
+# action (WINTRUST_ACTION_GENERIC_VERIFY_V2), as its registry names it.
+kv_authenticode_key='Trust\\\\FinalPolicy\\\\{00AAC56B-CD44-11D0-8CC2-00C04FC295EE}'
 
 # Stops a prefix's wineserver the way that saves its registry, and waits for
 # it to end. A wineserver saves only every 30 s and on SIGTERM; wineserver -k
