@@ -4,6 +4,7 @@
 # those with hardening=-all, so the build type keeps deciding -O and -g.
 # Not for the sanitizer presets, whose runtimes replace the fortified calls.
 
+set(KV_NATIVE_HARDENING ON)
 include(CheckPIESupported)
 check_pie_supported(LANGUAGES C CXX)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
