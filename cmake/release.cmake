@@ -5,6 +5,8 @@
 # - links the XP import shim (src/compat/tick_count64.cpp);
 # - adds the version resource, and for a PROGRAM the manifest;
 # - links with --gc-sections: what nothing in the binary reaches is left out;
+# - marks the image NO_SEH after checking that its code registers no SEH
+#   handler (cmake/check_no_seh.py);
 # - splits the debug information and the symbol table off after each link:
 #   the binary keeps a .gnu_debuglink to symbols/<file>.debug;
 # - lists the target for the release tree (cmake/release_tree.cmake), at
@@ -40,6 +42,7 @@ set(KV_RELEASE_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME})
 set(KV_RELEASE_SYMBOLS_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME}-symbols)
 
 set(KV_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols)
+set(KV_CHECK_NO_SEH ${CMAKE_CURRENT_LIST_DIR}/check_no_seh.py)
 
 # The built file's name, from the properties set so far (custom commands
 # cannot name their outputs through generator expressions).
@@ -63,7 +66,10 @@ function(kv_shipped_binary target)
     message(FATAL_ERROR "kv_shipped_binary(${target}): DESTINATION and DESCRIPTION are required")
   endif()
   target_link_libraries(${target} PRIVATE kv_xp_compat)
-  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  # SafeSEH: these linkers cannot write a handler table, so an image may
+  # only claim to have no handlers; C++ exceptions here unwind by DWARF
+  # tables and register none.
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--no-seh)
   if(ARG_PROGRAM)
     kv_version_resource(${target} DESCRIPTION "${ARG_DESCRIPTION}" MANIFEST)
   else()
@@ -78,6 +84,7 @@ function(kv_shipped_binary target)
   set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${KV_SOURCE_DATE_EPOCH} ${CMAKE_OBJCOPY})
   add_custom_command(TARGET ${target} POST_BUILD
     BYPRODUCTS ${debug}
+    COMMAND ${Python3_EXECUTABLE} ${KV_CHECK_NO_SEH} ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_SYMBOLS_DIR}
     COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
     COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${debug} $<TARGET_FILE:${target}>

@@ -12,10 +12,14 @@
 
 namespace {
 
-// Writes the buffer's text and nothing else. A decoder that fills every byte
-// leaves no terminator, so the length is bounded by the buffer.
-void WriteRendering(const char (&buffer)[kDecodeConfigOutputSize]) {
-  std::cout.write(buffer, static_cast<std::streamsize>(::strnlen(buffer, kDecodeConfigOutputSize)));
+// The decoder's rendering of `text`. A decoder that fills every byte leaves
+// no terminator, so the length is bounded by the buffer. The buffer lives
+// here alone: a decoder that writes past it is caught by this function's
+// stack cookie on return, before anything is written out.
+[[gnu::noinline]] std::string Render(const std::string& text) {
+  char rendering[kDecodeConfigOutputSize] = {};
+  CallDecodeConfig(&DecodeConfig, text.c_str(), rendering, kDecodeConfigOutputSize);
+  return std::string(rendering, ::strnlen(rendering, kDecodeConfigOutputSize));
 }
 
 }  // namespace
@@ -29,10 +33,7 @@ int RunSequence() {
   if (!HttpGet(kConfigUrl, body)) return kExitFetchFailed;
 
   // The body is handed on as a C string: bytes after a NUL do not count.
-  const std::string text = ParseConfigEnvelope(body.c_str());
-
-  char rendering[kDecodeConfigOutputSize] = {};
-  CallDecodeConfig(&DecodeConfig, text.c_str(), rendering, kDecodeConfigOutputSize);
-  WriteRendering(rendering);
+  const std::string rendering = Render(ParseConfigEnvelope(body.c_str()));
+  std::cout.write(rendering.data(), static_cast<std::streamsize>(rendering.size()));
   return 0;
 }

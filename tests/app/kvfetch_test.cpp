@@ -129,6 +129,16 @@ TEST(KvfetchTest, WritesTheDecoderBufferByteForByte) {
   }
 }
 
+// A decoder that writes 512 bytes past the 1024-byte buffer: kvfetch ends
+// as a failed /GS check does, never with a status that passes for a fetch
+// or a failed fetch, and writes nothing of the corrupted run.
+TEST(KvfetchTest, ADecoderOverrunEndsTheProcessAsAStackBufferOverrun) {
+  CLoopbackHttpServer server({200, Sealed()});
+  CDeployment deployment(KV_DECODER_OVERRUN);
+  deployment.Place(KV_WIRELINK_TRUSTED, "Wirelink.dll");
+  ExpectRun(deployment.Run(server.Port()), "", STATUS_STACK_BUFFER_OVERRUN);
+}
+
 // Outcomes no server can produce, from the scripted library (fake_network_library.cpp).
 // The adapter's rules for every kind of report, synchronous ones inside
 // Start included, are proven in-process (HttpTaskAdapterGetTest); here a

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "diagnosis.h"
+#include "hardening/hardened_start.h"
 #include "json_report.h"
 #include "text_report.h"
 
@@ -28,6 +29,7 @@ void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 }  // namespace
 
 int main(int argc, char** argv) {
+  HardenProcessStart();
   bool json = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--json") == 0) {

@@ -52,8 +52,11 @@ COutputFile COutputFile::CreateExclusive(const fs::path& path, const fs::path* r
   }
   if (replacing != nullptr) {
     // The owner only where the process may (as root), the group where it may.
-    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-      static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), existing.st_gid));
+    // (With _FORTIFY_SOURCE glibc marks fchown warn_unused_result, which a
+    // cast to void does not silence.)
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+      // Neither: the file keeps this process's owner and group.
     }
     // After chown, which clears set-id bits; exactly the old mode, whatever
     // the umask took away at creation.

@@ -14,6 +14,7 @@
 #include "kvseal/kvseal_run.h"
 
 #ifdef _WIN32
+#include "hardening/hardened_start.h"
 #include "shared/utf8.h"
 #endif
 
@@ -65,6 +66,7 @@ int Run(const std::vector<std::string>& args) {
 #ifdef _WIN32
 // The wide entry point keeps file names and keys outside the ANSI code page.
 int wmain(int argc, wchar_t** argv) {
+  HardenProcessStart();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
   return Run(args);
