@@ -2,10 +2,9 @@
 // CMakeLists.txt): a network library whose classes MSVC lays out, and
 // QXSDK2.dll with ordinal 6 as __cdecl and as __stdcall. kvfetch runs with
 // Wine's heap checks on; Wine writes their messages to this test's own
-// standard error, where CTest fails the test on any "heap:" line (but Wine
-// 8's note that heap termination is a stub: see CMakeLists.txt). So a free
-// of a pointer the heap never handed out fails the run even where the output
-// still looks right.
+// standard error, where CTest fails the test on any "err:heap:" or
+// "warn:heap:" line (CMakeLists.txt). So a free of a pointer the heap never
+// handed out fails the run even where the output still looks right.
 #include <gtest/gtest.h>
 #include <windows.h>
 
