@@ -2,7 +2,7 @@
 # the third-party targets exist and before our own.
 
 # Stack cookies on all C and C++ code: ours, and jsoncpp's, which keeps its
-# other flags. At compile time only: at link time GCC would add libssp,
+# other flags. At compile time only: at link time the driver would add libssp,
 # whose guard and failure are replaced by src/hardening/stack_guard.cpp.
 set(KV_STACK_PROTECTOR "$<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>")
 add_compile_options("${KV_STACK_PROTECTOR}")

@@ -4,7 +4,8 @@
 // preserve %ebp, so restoring %esp from it undoes the pushes whether the
 // routine returned with `ret` (__cdecl) or `ret $12` (__stdcall). The stack
 // is 16-byte aligned at the call, as GCC-built routines expect; routines
-// built by Microsoft's compiler need only 4.
+// built by Microsoft's compiler need only 4. Control Flow Guard checks the
+// routine first, as the compiler does for every call through a pointer.
         .text
         .globl  _CallDecodeConfig
         .def    _CallDecodeConfig; .scl 2; .type 32; .endef
@@ -15,6 +16,8 @@ _CallDecodeConfig:
         .cfi_offset %ebp, -8
         movl    %esp, %ebp
         .cfi_def_cfa_register %ebp
+        movl    8(%ebp), %ecx   // the target, where the check takes it
+        calll   *___guard_check_icall_fptr
         andl    $-16, %esp
         subl    $4, %esp
         pushl   20(%ebp)        // outSize

@@ -22,6 +22,10 @@ LONG& InitCalls() {
 
 }  // namespace
 
+// The headers declare these for the loader; exporting them is this file's
+// business alone.
+#pragma clang diagnostic ignored "-Wdll-attribute-on-redeclaration"
+
 extern "C" {
 
 __declspec(dllexport) RequestFactory* __cdecl HttpInit() {

@@ -8,9 +8,10 @@ for where functions are, and objdump for their code):
 - DEP: NX_COMPAT;
 - SafeSEH: NO_SEH (these linkers cannot write a handler table);
 - no section both writable and executable, none writable and shared;
-- a load configuration, where there is one, that XP can read: its data
-  directory says 64 bytes;
-- no Control Flow Guard claimed: none of the code is instrumented yet;
+- a load configuration that XP can read (its data directory says 64
+  bytes) and whose own size covers the guard fields;
+- Control Flow Guard: GUARD_CF, the compiler's instrumentation flag, a
+  table of call targets, and code that calls the check;
 - the stack protector: a seeded guard, and a canary check in the functions
   whose stack buffers are filled from outside.
 
@@ -23,26 +24,27 @@ import sys
 
 import pefile
 
-# Functions holding a stack buffer that something outside fills, per file.
+# Functions holding a stack buffer that something outside fills, per file;
+# a tuple names the function and the caller the compiler may inline it into.
+SIGNER_NAME = ("(anonymous namespace)::SignerDisplayName(", "InspectPublisher(")
 OUTSIDE_FILLED = {
     "app/bin/kvfetch.exe": [
         "(anonymous namespace)::Render(",  # the decoding library's 1024 bytes
         "NetLibrary::Init(LibrarySearchReport&)",  # the module path
         "NetLibrary::TryCandidate(",  # the library path
-        "(anonymous namespace)::SignerDisplayName(",  # the certificate's name
+        SIGNER_NAME,  # the certificate's name
     ],
-    "app/bin/kvfetch-doctor.exe": [
-        "NetLibrary::Init(LibrarySearchReport&)",
-        "(anonymous namespace)::SignerDisplayName(",
-    ],
+    "app/bin/kvfetch-doctor.exe": ["NetLibrary::Init(LibrarySearchReport&)", SIGNER_NAME],
     "tools/kvseal.exe": ["ReadWholeFile(", "ReadWholeStream("],
-    "Wirelink.dll": ["(anonymous namespace)::HeaderValue("],  # WinHTTP's headers
+    "Wirelink.dll": ["(anonymous namespace)::HeaderValue"],  # WinHTTP's headers
     "app/bin/QXSDK2.dll": ["Json::"],  # jsoncpp is compiled with it too
 }
 
 DLL = pefile.DLL_CHARACTERISTICS
 SCN = pefile.SECTION_CHARACTERISTICS
 X86_LOAD_CONFIG_DIRECTORY_SIZE = 64  # what XP's loader accepts
+GUARD_FLAGS_END = 0x5C  # the x86 load configuration up to GuardFlags
+CF_INSTRUMENTED, CF_FUNCTION_TABLE_PRESENT = 0x100, 0x400
 
 
 class Symbols:
@@ -52,13 +54,22 @@ class Symbols:
         listing = subprocess.run([nm, "-n", "-C", str(debug_file)], check=True,
                                  capture_output=True, text=True).stdout
         self.entries = []
+        self.indirections = {}
         for line in listing.splitlines():
             defined = re.match(r"^([0-9a-f]+) (\w) ([^.].*)$", line)
             if defined:
                 self.entries.append((int(defined[1], 16), defined[2], defined[3]))
+            # clang reaches some variables through a pointer to them.
+            indirection = re.match(r"^([0-9a-f]+) \w \.refptr\._(.+)$", line)
+            if indirection:
+                self.indirections[indirection[2]] = int(indirection[1], 16)
 
     def address(self, name):
         return next((a for a, _, n in self.entries if n == name), None)
+
+    def references(self, name):
+        """Addresses code uses to reach a variable: its own, or its pointer's."""
+        return [a for a in (self.address(name), self.indirections.get(name)) if a is not None]
 
     def functions(self, prefix):
         """(start, end, name) of each text symbol whose name starts with prefix."""
@@ -69,11 +80,12 @@ class Symbols:
                 yield address, (later[0] if later else address + 0x1000), name
 
 
-def has_canary(objdump, image, start, end, guard, fail):
+def has_canary(objdump, image, start, end, guards, fail):
     code = subprocess.run([objdump, "-d", f"--start-address={start:#x}",
                            f"--stop-address={end:#x}", str(image)],
                           check=True, capture_output=True, text=True).stdout
-    return f"{guard:#x}" in code and re.search(rf"call\s+(0x)?{fail:x}\b", code) is not None
+    return (any(f"{guard:#x}" in code for guard in guards)
+            and re.search(rf"call\s+(0x)?{fail:x}\b", code) is not None)
 
 
 def header_problems(pe):
@@ -99,12 +111,31 @@ def header_problems(pe):
 
 
 def load_config_problems(pe):
-    problems = []
     directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[10]
-    if directory.Size not in (0, X86_LOAD_CONFIG_DIRECTORY_SIZE):
-        problems.append(f"load configuration directory says {directory.Size} bytes, not 64")
-    if pe.OPTIONAL_HEADER.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_GUARD_CF"]:
-        problems.append("Control Flow Guard: GUARD_CF set, yet no code here is instrumented")
+    if directory.Size != X86_LOAD_CONFIG_DIRECTORY_SIZE:
+        return [f"load configuration directory says {directory.Size} bytes, not 64"]
+    config = pe.DIRECTORY_ENTRY_LOAD_CONFIG.struct
+    if config.Size < GUARD_FLAGS_END:
+        return [f"load configuration of {config.Size} bytes has no guard fields"]
+    return []
+
+
+def control_flow_guard_problems(pe, image, objdump):
+    problems = []
+    if not pe.OPTIONAL_HEADER.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_GUARD_CF"]:
+        problems.append("Control Flow Guard: no GUARD_CF")
+    config = pe.DIRECTORY_ENTRY_LOAD_CONFIG.struct
+    wanted = CF_INSTRUMENTED | CF_FUNCTION_TABLE_PRESENT
+    if config.GuardFlags & wanted != wanted:
+        problems.append(f"Control Flow Guard: GuardFlags {config.GuardFlags:#x}")
+    if not config.GuardCFFunctionTable or not config.GuardCFFunctionCount:
+        problems.append("Control Flow Guard: no table of call targets")
+    # The compiler's check: a call through the pointer the loader replaces.
+    check = config.GuardCFCheckFunctionPointer
+    code = subprocess.run([objdump, "-d", str(image)], check=True, capture_output=True,
+                          text=True).stdout
+    if not re.search(rf"call\s+\*0x{check:x}\b", code):
+        problems.append("Control Flow Guard: no code calls the check")
     return problems
 
 
@@ -117,12 +148,14 @@ def stack_protector_problems(relative, image, debug_file, objdump, nm):
     problems = []
     if symbols.address("(anonymous namespace)::kSeedStackGuard") is None:
         problems.append("stack protector: the guard is never seeded")
-    for prefix in OUTSIDE_FILLED[relative]:
-        functions = list(symbols.functions(prefix))
+    guards = symbols.references("__stack_chk_guard")
+    for prefixes in OUTSIDE_FILLED[relative]:
+        prefixes = prefixes if isinstance(prefixes, tuple) else (prefixes,)
+        functions = [f for prefix in prefixes for f in symbols.functions(prefix)]
         if not functions:
-            problems.append(f"stack protector: no function {prefix}...")
-        elif not any(has_canary(objdump, image, s, e, guard, fail) for s, e, _ in functions):
-            problems.append(f"stack protector: no canary in {prefix}...")
+            problems.append(f"stack protector: no function {' or '.join(prefixes)}...")
+        elif not any(has_canary(objdump, image, s, e, guards, fail) for s, e, _ in functions):
+            problems.append(f"stack protector: no canary in {' or '.join(prefixes)}...")
     return problems
 
 
@@ -139,6 +172,8 @@ def main():
             continue
         pe = pefile.PE(str(image))
         problems = header_problems(pe) + load_config_problems(pe)
+        if not problems:
+            problems += control_flow_guard_problems(pe, image, objdump)
         debug_file = symbols_dir / (relative + ".debug")
         problems += stack_protector_problems(relative, image, debug_file, objdump, nm)
         failures += [f"{relative}: {problem}" for problem in problems]

@@ -1,0 +1,56 @@
+# Cross toolchain: 32-bit Windows through clang in MinGW mode, over the
+# MinGW-w64 runtime and libstdc++ (posix threads, so std::thread and
+# std::mutex are real) that Debian builds for GCC. clang rather than GCC
+# because only clang builds Control Flow Guard into our code.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(KV_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER clang-16)
+set(CMAKE_CXX_COMPILER clang++-16)
+set(CMAKE_ASM_COMPILER clang-16)
+set(CMAKE_C_COMPILER_TARGET ${KV_MINGW_TRIPLE})
+set(CMAKE_CXX_COMPILER_TARGET ${KV_MINGW_TRIPLE})
+set(CMAKE_ASM_COMPILER_TARGET ${KV_MINGW_TRIPLE})
+set(CMAKE_RC_COMPILER ${KV_MINGW_TRIPLE}-windres)
+set(CMAKE_DLLTOOL ${KV_MINGW_TRIPLE}-dlltool)
+set(CMAKE_OBJCOPY ${KV_MINGW_TRIPLE}-objcopy)
+set(CMAKE_OBJDUMP ${KV_MINGW_TRIPLE}-objdump)
+set(CMAKE_NM ${KV_MINGW_TRIPLE}-nm)
+set(CMAKE_AR ${KV_MINGW_TRIPLE}-ar)
+set(CMAKE_RANLIB ${KV_MINGW_TRIPLE}-ranlib)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# clang does not find Debian's "12-posix" GCC folder by itself. That
+# libstdc++ keeps its thread-locals (std::call_once's) the way GCC does on
+# Windows, emulated: so must we.
+set(_kv_gcc /usr/lib/gcc/${KV_MINGW_TRIPLE}/12-posix)
+set(CMAKE_CXX_FLAGS_INIT
+    "-isystem ${_kv_gcc}/include/c++ -isystem ${_kv_gcc}/include/c++/${KV_MINGW_TRIPLE} -isystem ${_kv_gcc}/include/c++/backward -femulated-tls")
+
+# Control Flow Guard: every call through a pointer is checked, and every
+# function whose address is taken is listed in the image's table
+# (src/hardening/load_config.c gives the image the load configuration that
+# holds it).
+set(CMAKE_C_FLAGS_INIT "-femulated-tls -mguard=cf")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -mguard=cf")
+
+# The binaries must import nothing but system DLLs: the C++ runtime, libgcc
+# and winpthread go in statically. The linker is lld 19 behind
+# cmake/ld-lld-xp (lld 16 crashes on guarded objects taken from archives; the
+# wrapper makes the load configuration's directory one XP accepts). lld would
+# mark the image terminal-server aware, which kvfetch never was.
+set(_kv_link "--ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${_kv_link}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_kv_link}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kv_link}")
+set(CMAKE_C_STANDARD_LIBRARIES "-lpthread")
+set(CMAKE_CXX_STANDARD_LIBRARIES "-lpthread")
+
+# Every test binary runs under Wine with the build tree's private prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
