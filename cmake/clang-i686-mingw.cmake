@@ -29,7 +29,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # clang does not find Debian's "12-posix" GCC folder by itself. That
 # libstdc++ keeps its thread-locals (std::call_once's) the way GCC does on
 # Windows, emulated: so must we.
-set(_kv_gcc /usr/lib/gcc/${KV_MINGW_TRIPLE}/12-posix)
+set(KV_MINGW_GCC_DIR /usr/lib/gcc/${KV_MINGW_TRIPLE}/12-posix)
+set(_kv_gcc ${KV_MINGW_GCC_DIR})
 set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${_kv_gcc}/include/c++ -isystem ${_kv_gcc}/include/c++/${KV_MINGW_TRIPLE} -isystem ${_kv_gcc}/include/c++/backward -femulated-tls")
 
@@ -41,11 +42,16 @@ set(CMAKE_C_FLAGS_INIT "-femulated-tls -mguard=cf")
 string(APPEND CMAKE_CXX_FLAGS_INIT " -mguard=cf")
 
 # The binaries must import nothing but system DLLs: the C++ runtime, libgcc
-# and winpthread go in statically. The linker is lld 19 behind
+# and winpthread go in statically. -B makes the driver take GCC's crtbegin.o
+# and crtend.o rather than MinGW-w64's empty ones: GCC's register the
+# image's unwind tables with libgcc's unwinder, without which no C++
+# exception finds its handler. libstdc++ comes from the build tree's copy
+# (cmake/mingw_runtime.cmake), where it has one; the compiler checks, which
+# run before that copy exists, take Debian's. The linker is lld 19 behind
 # cmake/ld-lld-xp (lld 16 crashes on guarded objects taken from archives; the
 # wrapper makes the load configuration's directory one XP accepts). lld would
 # mark the image terminal-server aware, which kvfetch never was.
-set(_kv_link "--ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware")
+set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${CMAKE_BINARY_DIR}/mingw-runtime -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kv_link}")
