@@ -50,8 +50,9 @@ string(APPEND CMAKE_CXX_FLAGS_INIT " -mguard=cf")
 # run before that copy exists, take Debian's. The linker is lld 19 behind
 # cmake/ld-lld-xp (lld 16 crashes on guarded objects taken from archives; the
 # wrapper makes the load configuration's directory one XP accepts). lld would
-# mark the image terminal-server aware, which kvfetch never was.
-set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${CMAKE_BINARY_DIR}/mingw-runtime -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware")
+# mark the image terminal-server aware, which kvfetch never was, and
+# reserve 1 MiB of stack for the main thread where GNU ld reserved 2.
+set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${CMAKE_BINARY_DIR}/mingw-runtime -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware -Wl,--stack,0x200000")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kv_link}")
