@@ -31,15 +31,17 @@ ASSOCIATIVE = 5
 TABLE_PREFIX, CODE_PREFIX = ".eh_frame$", ".text$"
 
 
-def section_names(data, count, strings):
-    names = []
+def section_headers(data, count, strings):
+    """(name, header fields) of each section, long names read from the string table."""
+    headers = []
     for index in range(count):
-        raw = SECTION_HEADER.unpack_from(data, 20 + 40 * index)[0].rstrip(b"\0")
+        header = SECTION_HEADER.unpack_from(data, 20 + SECTION_HEADER.size * index)
+        raw = header[0].rstrip(b"\0")
         if raw.startswith(b"/"):
             start = strings + int(raw[1:])
             raw = data[start:data.index(b"\0", start)]
-        names.append((raw.decode(), SECTION_HEADER.unpack_from(data, 20 + 40 * index)))
-    return names
+        headers.append((raw.decode(), header))
+    return headers
 
 
 def defined_sections(data, symbols_at, count):
@@ -58,12 +60,12 @@ def with_associations(data, member):
     if machine != I386:
         return data
     strings = symbols_at + SYMBOL.size * symbol_count
-    names = section_names(data, sections, strings)
+    names = section_headers(data, sections, strings)
     number = {name: index + 1 for index, (name, _) in enumerate(names)}
+    already_tied = defined_sections(data, symbols_at, symbol_count)
     added = b""
     for index, (name, header) in enumerate(names):
-        if not name.startswith(TABLE_PREFIX) or index + 1 in defined_sections(data, symbols_at,
-                                                                               symbol_count):
+        if not name.startswith(TABLE_PREFIX) or index + 1 in already_tied:
             continue
         code = CODE_PREFIX + name[len(TABLE_PREFIX):]
         if code not in number:
