@@ -5,20 +5,23 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
+include(${CMAKE_CURRENT_LIST_DIR}/build_tools.cmake)
 set(KV_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER clang-16)
-set(CMAKE_CXX_COMPILER clang++-16)
-set(CMAKE_ASM_COMPILER clang-16)
+kv_llvm_tool(CMAKE_C_COMPILER clang clang-${KV_LLVM_VERSION})
+kv_llvm_tool(CMAKE_CXX_COMPILER clang++ clang-${KV_LLVM_VERSION})
+kv_llvm_tool(KV_LLD ld.lld lld-${KV_LLVM_VERSION})
+set(CMAKE_ASM_COMPILER ${CMAKE_C_COMPILER})
 set(CMAKE_C_COMPILER_TARGET ${KV_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${KV_MINGW_TRIPLE})
 set(CMAKE_ASM_COMPILER_TARGET ${KV_MINGW_TRIPLE})
-set(CMAKE_RC_COMPILER ${KV_MINGW_TRIPLE}-windres)
-set(CMAKE_DLLTOOL ${KV_MINGW_TRIPLE}-dlltool)
-set(CMAKE_OBJCOPY ${KV_MINGW_TRIPLE}-objcopy)
-set(CMAKE_OBJDUMP ${KV_MINGW_TRIPLE}-objdump)
-set(CMAKE_NM ${KV_MINGW_TRIPLE}-nm)
-set(CMAKE_AR ${KV_MINGW_TRIPLE}-ar)
-set(CMAKE_RANLIB ${KV_MINGW_TRIPLE}-ranlib)
+kv_require_tool(/usr/bin/${KV_MINGW_TRIPLE}-objdump binutils-mingw-w64-i686)
+set(CMAKE_RC_COMPILER /usr/bin/${KV_MINGW_TRIPLE}-windres)
+set(CMAKE_DLLTOOL /usr/bin/${KV_MINGW_TRIPLE}-dlltool)
+set(CMAKE_OBJCOPY /usr/bin/${KV_MINGW_TRIPLE}-objcopy)
+set(CMAKE_OBJDUMP /usr/bin/${KV_MINGW_TRIPLE}-objdump)
+set(CMAKE_NM /usr/bin/${KV_MINGW_TRIPLE}-nm)
+set(CMAKE_AR /usr/bin/${KV_MINGW_TRIPLE}-ar)
+set(CMAKE_RANLIB /usr/bin/${KV_MINGW_TRIPLE}-ranlib)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -26,33 +29,45 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# clang does not find Debian's "12-posix" GCC folder by itself. That
+# clang does not find Debian's GCC folder for MinGW (12-posix, 14-posix, ...)
+# by itself: GCC's own posix driver says where its libstdc++ is. That
 # libstdc++ keeps its thread-locals (std::call_once's) the way GCC does on
 # Windows, emulated: so must we.
-set(KV_MINGW_GCC_DIR /usr/lib/gcc/${KV_MINGW_TRIPLE}/12-posix)
+set(_kv_gxx /usr/bin/${KV_MINGW_TRIPLE}-g++-posix)
+kv_require_tool(${_kv_gxx} g++-mingw-w64-i686-posix)
+execute_process(COMMAND ${_kv_gxx} -print-file-name=libstdc++.a
+                OUTPUT_VARIABLE _kv_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT IS_ABSOLUTE "${_kv_libstdcxx}" OR NOT EXISTS "${_kv_libstdcxx}")
+  message(FATAL_ERROR "${_kv_gxx} knows no libstdc++.a: install Debian's g++-mingw-w64-i686-posix")
+endif()
+get_filename_component(KV_MINGW_GCC_DIR ${_kv_libstdcxx} DIRECTORY)
 set(_kv_gcc ${KV_MINGW_GCC_DIR})
 set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${_kv_gcc}/include/c++ -isystem ${_kv_gcc}/include/c++/${KV_MINGW_TRIPLE} -isystem ${_kv_gcc}/include/c++/backward -femulated-tls")
+set(CMAKE_C_FLAGS_INIT "-femulated-tls")
 
 # Control Flow Guard: every call through a pointer is checked, and every
 # function whose address is taken is listed in the image's table
 # (src/hardening/load_config.c gives the image the load configuration that
 # holds it).
-set(CMAKE_C_FLAGS_INIT "-femulated-tls -mguard=cf")
+string(APPEND CMAKE_C_FLAGS_INIT " -mguard=cf")
 string(APPEND CMAKE_CXX_FLAGS_INIT " -mguard=cf")
+
+# The build tree's copy of that libstdc++ (cmake/mingw_runtime.cmake makes
+# it) goes first on the library path; the compiler checks, which run before
+# the copy exists, take Debian's.
+set(KV_MINGW_RUNTIME_DIR ${CMAKE_BINARY_DIR}/mingw-runtime)
 
 # The binaries must import nothing but system DLLs: the C++ runtime, libgcc
 # and winpthread go in statically. -B makes the driver take GCC's crtbegin.o
 # and crtend.o rather than MinGW-w64's empty ones: GCC's register the
 # image's unwind tables with libgcc's unwinder, without which no C++
-# exception finds its handler. libstdc++ comes from the build tree's copy
-# (cmake/mingw_runtime.cmake), where it has one; the compiler checks, which
-# run before that copy exists, take Debian's. The linker is lld 19 behind
-# cmake/ld-lld-xp (lld 16 crashes on guarded objects taken from archives; the
-# wrapper makes the load configuration's directory one XP accepts). lld would
-# mark the image terminal-server aware, which kvfetch never was, and
-# reserve 1 MiB of stack for the main thread where GNU ld reserved 2.
-set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${CMAKE_BINARY_DIR}/mingw-runtime -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware -Wl,--stack,0x200000")
+# exception finds its handler. The linker is lld behind cmake/ld-lld-xp,
+# which takes the same LLVM and makes the load configuration's directory one
+# XP accepts. lld would mark the image terminal-server aware, which kvfetch
+# never was, and reserve 1 MiB of stack for the main thread where GNU ld
+# reserved 2.
+set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${KV_MINGW_RUNTIME_DIR} -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware -Wl,--stack,0x200000")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kv_link}")

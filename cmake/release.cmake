@@ -34,7 +34,6 @@ set(KVFETCH_SIGNING_KEY "" CACHE FILEPATH "PEM private key for KVFETCH_SIGNING_C
 set(KVFETCH_TIMESTAMP_URL "" CACHE STRING
     "RFC 3161 timestamp server for the program signatures (empty: no timestamp)")
 
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(KV_RELEASE_NAME kvfetch-${PROJECT_VERSION}-win32)
 set(KV_RELEASE_ROOT ${CMAKE_BINARY_DIR}/release)
@@ -84,7 +83,7 @@ function(kv_shipped_binary target)
   set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${KV_SOURCE_DATE_EPOCH} ${CMAKE_OBJCOPY})
   add_custom_command(TARGET ${target} POST_BUILD
     BYPRODUCTS ${debug}
-    COMMAND ${Python3_EXECUTABLE} ${KV_CHECK_NO_SEH} ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>
+    COMMAND ${KV_PYTHON} ${KV_CHECK_NO_SEH} ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_SYMBOLS_DIR}
     COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
     COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${debug} $<TARGET_FILE:${target}>

@@ -88,7 +88,7 @@ foreach(_kv_pair IN ITEMS "${KV_RELEASE_DIR}|${_kv_zip}|_kv_tree_files"
   list(GET _kv_pair 2 _kv_files)
   add_custom_command(
     OUTPUT ${_kv_out} ${_kv_dir}/SHA256SUMS
-    COMMAND ${Python3_EXECUTABLE} ${_kv_zip_script} ${_kv_dir} ${_kv_out} ${KV_SOURCE_DATE_EPOCH}
+    COMMAND ${KV_PYTHON} ${_kv_zip_script} ${_kv_dir} ${_kv_out} ${KV_SOURCE_DATE_EPOCH}
     DEPENDS ${${_kv_files}} ${_kv_zip_script}
     COMMENT "Packing ${_kv_out}"
     VERBATIM)

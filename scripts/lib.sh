@@ -14,6 +14,9 @@ kv_take_no_arguments() {
   esac
 }
 
+# The major version of the one LLVM the build uses.
+kv_llvm_version() { cat "$kv_root/cmake/llvm-version"; }
+
 kv_as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 # The named Debian packages that are not installed, one a line.
