@@ -33,12 +33,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # by itself: GCC's own posix driver says where its libstdc++ is. That
 # libstdc++ keeps its thread-locals (std::call_once's) the way GCC does on
 # Windows, emulated: so must we.
-set(_kv_gxx /usr/bin/${KV_MINGW_TRIPLE}-g++-posix)
-kv_require_tool(${_kv_gxx} g++-mingw-w64-i686-posix)
-execute_process(COMMAND ${_kv_gxx} -print-file-name=libstdc++.a
+set(KV_MINGW_GXX /usr/bin/${KV_MINGW_TRIPLE}-g++-posix)
+kv_require_tool(${KV_MINGW_GXX} g++-mingw-w64-i686-posix)
+execute_process(COMMAND ${KV_MINGW_GXX} -print-file-name=libstdc++.a
                 OUTPUT_VARIABLE _kv_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(NOT IS_ABSOLUTE "${_kv_libstdcxx}" OR NOT EXISTS "${_kv_libstdcxx}")
-  message(FATAL_ERROR "${_kv_gxx} knows no libstdc++.a: install Debian's g++-mingw-w64-i686-posix")
+  message(FATAL_ERROR "${KV_MINGW_GXX} knows no libstdc++.a: install Debian's g++-mingw-w64-i686-posix")
 endif()
 get_filename_component(KV_MINGW_GCC_DIR ${_kv_libstdcxx} DIRECTORY)
 set(_kv_gcc ${KV_MINGW_GCC_DIR})

@@ -4,8 +4,8 @@
 //             decoder received (empty after a refused envelope) and that its
 //             bytes, line breaks included, reach stdout untouched;
 //   2 (fill)  fills all outSize bytes with 'A' and no terminator;
-//   3 (overrun) writes 512 bytes past the end of the buffer, as a faulty
-//             decoder would: kvfetch must not survive it.
+//   3 (overrun) writes KV_DECODER_OVERRUN_BYTES past the end of the buffer,
+//             as a faulty decoder would: kvfetch must not survive it.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -25,7 +25,7 @@ extern "C" int __cdecl DecodeConfig(const char* text, char* out, int outSize) {
   return outSize;
 #elif KV_DECODER_VARIANT == 3
   (void)text;
-  std::memset(out, 'A', static_cast<size_t>(outSize) + 512);
+  std::memset(out, 'A', static_cast<size_t>(outSize) + KV_DECODER_OVERRUN_BYTES);
   return outSize;
 #else
 #error "KV_DECODER_VARIANT must be 1 (echo), 2 (fill) or 3 (overrun)"
