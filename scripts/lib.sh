@@ -225,8 +225,10 @@ kv_no_wine() {  # reason
 
 # What the emulated machine is made of, all from Debian's archive.
 kv_vm_packages=(qemu-system-x86 cpio)
-kv_vm_modules=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
-  netfs fscache 9pnet 9pnet_virtio 9p)
+# The modules the guest needs: their dependencies come from the modules
+# themselves, since kernels differ in what is a module at all (from 6.8 on,
+# fscache is part of netfs) and in what is built in (13's virtio).
+kv_vm_modules=(virtio_pci 9pnet_virtio 9p)
 
 # Unpacks Debian's kernel and a static busybox into the dependency cache,
 # never installing them on the host; sets kv_vm_dir. Quick once done.
@@ -257,19 +259,50 @@ kv_vm_fetch() {
 # sets kv_vm_kernel and kv_vm_initrd.
 kv_vm_image() {
   kv_vm_fetch
-  local unpacked=$kv_vm_dir/root staging module path
+  local unpacked=$kv_vm_dir/root staging
   kv_vm_kernel=$(ls "$unpacked"/boot/vmlinuz-* | head -n 1)
   kv_vm_initrd=$kv_vm_dir/initrd.img
   staging=$(mktemp -d "$kv_vm_dir/initrd.XXXXXX")
   mkdir -p "$staging"/{bin,lib/modules,proc,sys,dev,tmp}
   cp "$unpacked/bin/busybox" "$staging/bin/busybox"
   cp "$kv_root/scripts/vm/init" "$staging/init"
-  for module in "${kv_vm_modules[@]}"; do
-    path=$(find "$unpacked/lib/modules" -name "$module.ko" | head -n 1)
-    [ -n "$path" ] || kv_no_wine "the unpacked kernel has no module $module"
-    cp "$path" "$staging/lib/modules/"
-  done
+  kv_vm_select_modules "$unpacked/lib/modules/${kv_vm_kernel##*/vmlinuz-}" "$staging/lib/modules"
   (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$kv_vm_initrd.new"
   mv "$kv_vm_initrd.new" "$kv_vm_initrd"
   rm -rf "$staging"
+}
+
+# Copies kv_vm_modules and what they depend on from a kernel's module folder
+# into the initramfs's, uncompressed (busybox insmod reads plain .ko files
+# only), skipping those built in; lists them in load order in its load-order.
+# Ends the script when one is neither built in nor there.
+kv_vm_select_modules() {  # kernel-modules-dir initramfs-modules-dir
+  local from=$1 to=$2 seen=' ' module
+  mkdir -p "$to"
+  : >"$to/load-order"
+  for module in "${kv_vm_modules[@]}"; do kv_vm_add_module "$module"; done
+}
+
+# One module for kv_vm_select_modules, after its dependencies (.modinfo's
+# depends=: Debian's packages ship no modules.dep). Uses its from, to, seen.
+kv_vm_add_module() {  # name
+  local name=$1 path dep
+  case $seen in *" $name "*) return 0 ;; esac
+  seen="$seen$name "
+  if grep -q "/$name\.ko\$" "$from/modules.builtin" 2>/dev/null; then return 0; fi
+  path=$(find "$from" \( -name "$name.ko" -o -name "$name.ko.xz" -o -name "$name.ko.zst" \) \
+    -print -quit 2>/dev/null)
+  [ -n "$path" ] || kv_no_wine "the kernel ${from##*/} has no module $name, built in or not"
+  case $path in
+    *.xz) xz -dc "$path" ;;
+    *.zst)
+      command -v zstd >/dev/null || kv_no_wine "the kernel's module $name is zstd-compressed: install zstd"
+      zstd -dcq "$path"
+      ;;
+    *) cat "$path" ;;
+  esac >"$to/$name.ko" || kv_no_wine "cannot decompress the kernel's module $path"
+  for dep in $(tr '\0' '\n' <"$to/$name.ko" | sed -n 's/^depends=//p' | tr ',' ' '); do
+    kv_vm_add_module "$dep"
+  done
+  echo "$name" >>"$to/load-order"
 }
