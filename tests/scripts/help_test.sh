@@ -10,7 +10,8 @@ trap 'rm -rf "$work"' EXIT
 # Stand-ins for everything a script could start: each one records its name.
 mkdir "$work/bin"
 for tool in apt-get apt-cache dpkg dpkg-query sudo cmake ctest ninja git wine wineboot \
-  wineserver qemu-system-x86_64 osslsigncode clang clang++ flock setsid; do
+  wineserver qemu-system-x86_64 osslsigncode clang clang++ flock setsid \
+  debootstrap chroot mount umount wget gpgv tar; do
   printf '#!/bin/sh\necho %s >>"%s/started"\n' "$tool" "$work" >"$work/bin/$tool"
   chmod +x "$work/bin/$tool"
 done
@@ -25,7 +26,7 @@ first_help_line() {
 }
 
 for script in bootstrap test demo reproduce stress bench fuzz-campaign vm-run wine-run \
-  serve_envelope.py; do
+  debian13 serve_envelope.py; do
   path=$root/scripts/$script
   rm -f "$work/started"
   failed=0
