@@ -32,16 +32,17 @@ extern const char __guard_longjmp_table[], __guard_longjmp_count[];
 /* What every checked call reaches where the system has no Control Flow
  * Guard: it lets every target through. Where the system has it, the loader
  * replaces the pointer below with its own check; it lives in .00cfg, which
- * the loader makes writable for that alone. A runtime that defines the same
- * pointer, alike, keeps its own (src/hardening/CMakeLists.txt). */
-#ifdef KV_RUNTIME_DEFINES_GUARD_CHECK
-extern void(__fastcall* const __guard_check_icall_fptr)(uintptr_t);
-#else
+ * the loader makes writable for that alone. MinGW-w64 12's libmingwex.a has
+ * a pointer of the same name whose default check sits in .00cfg itself, not
+ * in code, so the first checked call faults under NX. This archive comes
+ * before the runtime's on every link line, and lld takes a symbol from the
+ * first archive that has it: the runtime's member is never loaded, and the
+ * pointer is defined once, here. ReleaseMitigationsTest checks its target
+ * is code. */
 static void __fastcall CheckNothing(uintptr_t target) { (void)target; }
 
 __attribute__((section(".00cfg"))) void(__fastcall* const __guard_check_icall_fptr)(uintptr_t) =
     CheckNothing;
-#endif
 
 #define KV_ADDRESS(symbol) ((uint32_t)(uintptr_t)(symbol))
 

@@ -136,6 +136,13 @@ def control_flow_guard_problems(pe, image, objdump):
                           text=True).stdout
     if not re.search(rf"call\s+\*0x{check:x}\b", code):
         problems.append("Control Flow Guard: no code calls the check")
+    # Where the system does not replace it, every checked call lands on the
+    # pointer's own target: it must be code (MinGW-w64 12's runtime keeps its
+    # default check in a data section, where NX stops the first call).
+    target = pe.get_dword_at_rva(check - pe.OPTIONAL_HEADER.ImageBase)
+    section = pe.get_section_by_rva(target - pe.OPTIONAL_HEADER.ImageBase) if target else None
+    if not section or not section.Characteristics & SCN["IMAGE_SCN_MEM_EXECUTE"]:
+        problems.append(f"Control Flow Guard: the check pointer's target {target:#x} is not code")
     return problems
 
 
