@@ -29,7 +29,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# clang does not find Debian's GCC folder for MinGW (12-posix, 14-posix, ...)
+# clang does not find Debian's GCC folder for MinGW (named after its GCC)
 # by itself: GCC's own posix driver says where its libstdc++ is. That
 # libstdc++ keeps its thread-locals (std::call_once's) the way GCC does on
 # Windows, emulated: so must we.
