@@ -30,10 +30,11 @@ if(CMAKE_CROSSCOMPILING)
   set(BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
   set(BUILD_STATIC_LIBS ON CACHE BOOL "" FORCE)
   set(BUILD_OBJECT_LIBS OFF CACHE BOOL "" FORCE)
-  # Its old cmake_minimum_required is its own business, not a warning of ours.
-  set(CMAKE_WARN_DEPRECATED OFF)
+  # Its old cmake_minimum_required is its own business, not a warning of
+  # ours; CMake reads the setting from the cache only.
+  set(CMAKE_WARN_DEPRECATED OFF CACHE INTERNAL "")
   add_subdirectory(${KVFETCH_JSONCPP_SOURCE} ${CMAKE_BINARY_DIR}/_jsoncpp EXCLUDE_FROM_ALL)
-  unset(CMAKE_WARN_DEPRECATED)
+  unset(CMAKE_WARN_DEPRECATED CACHE)
   add_library(kv_jsoncpp INTERFACE)
   target_link_libraries(kv_jsoncpp INTERFACE jsoncpp_static)
 else()
