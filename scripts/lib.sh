@@ -259,14 +259,16 @@ kv_vm_fetch() {
 # sets kv_vm_kernel and kv_vm_initrd.
 kv_vm_image() {
   kv_vm_fetch
-  local unpacked=$kv_vm_dir/root staging
+  local unpacked=$kv_vm_dir/root staging usr=
+  # Debian 13's packages keep their files under /usr only (merged /usr).
+  [ -e "$unpacked/bin/busybox" ] || usr=/usr
   kv_vm_kernel=$(ls "$unpacked"/boot/vmlinuz-* | head -n 1)
   kv_vm_initrd=$kv_vm_dir/initrd.img
   staging=$(mktemp -d "$kv_vm_dir/initrd.XXXXXX")
   mkdir -p "$staging"/{bin,lib/modules,proc,sys,dev,tmp}
-  cp "$unpacked/bin/busybox" "$staging/bin/busybox"
+  cp "$unpacked$usr/bin/busybox" "$staging/bin/busybox"
   cp "$kv_root/scripts/vm/init" "$staging/init"
-  kv_vm_select_modules "$unpacked/lib/modules/${kv_vm_kernel##*/vmlinuz-}" "$staging/lib/modules"
+  kv_vm_select_modules "$unpacked$usr/lib/modules/${kv_vm_kernel##*/vmlinuz-}" "$staging/lib/modules"
   (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$kv_vm_initrd.new"
   mv "$kv_vm_initrd.new" "$kv_vm_initrd"
   rm -rf "$staging"

@@ -40,10 +40,13 @@ chmod +x "$work/bin/qemu-system-x86_64"
 
 # A cache with kernel 6.1.0-test: BUILTIN its built-in modules, each
 # NAME[.xz]=DEPENDS a module file holding its name and .modinfo's depends=.
+# With xz modules, its files are under usr/ alone, as Debian 13 has them.
 fake_kernel() {  # builtin module...
-  local tree=$work/deps/vm/root/lib/modules/6.1.0-test spec name
-  rm -rf "$work/deps" && mkdir -p "$tree/kernel/fs" "$work/deps/vm/root/"{boot,bin}
-  touch "$work/deps/vm/"{ready,root/boot/vmlinuz-6.1.0-test,root/bin/busybox}
+  local usr= spec name
+  case "$*" in *.xz=*) usr=/usr ;; esac
+  local tree=$work/deps/vm/root$usr/lib/modules/6.1.0-test
+  rm -rf "$work/deps" && mkdir -p "$tree/kernel/fs" "$work/deps/vm/root/"{boot,"$usr"/bin}
+  touch "$work/deps/vm/"{ready,root/boot/vmlinuz-6.1.0-test,"root$usr/bin/busybox"}
   printf 'kernel/drivers/%s.ko\n' $1 >"$tree/modules.builtin"
   for spec in "${@:2}"; do
     name=${spec%%[.=]*}
