@@ -14,7 +14,7 @@
 #include "json_report.h"
 #include "kvseal/seal_core.h"
 #include "names.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 #include "text_report.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "payload/base64.h"
-#include "shared/base64_decode.h"
+#include "support/base64_decode.h"
 #include "payload/config_envelope.h"
 
 namespace {

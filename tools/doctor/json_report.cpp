@@ -7,8 +7,8 @@
 
 #include "error_texts.h"
 #include "names.h"
-#include "shared/envelope_checks.h"
-#include "shared/utf8.h"
+#include "support/envelope_checks.h"
+#include "support/utf8.h"
 
 namespace {
 

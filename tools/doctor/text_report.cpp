@@ -5,7 +5,7 @@
 #include "error_texts.h"
 #include "escape.h"
 #include "names.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
 namespace {
 

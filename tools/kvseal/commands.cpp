@@ -8,10 +8,10 @@
 #include <string_view>
 #include <utility>
 
-#include "shared/body_limit.h"
+#include "net/body_limit.h"
 #include "payload/blowfish.h"
 #include "payload/config_envelope.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "kvseal/command_line.h"
 #include "kvseal/commands.h"
 #include "kvseal/file_io.h"
-#include "shared/body_limit.h"
+#include "net/body_limit.h"
 
 namespace {
 
