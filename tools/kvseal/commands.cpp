@@ -80,11 +80,10 @@ bool HasPkcs5Padding(const std::string& text) {
 // The length of SealConfigEnvelope's result for a configuration of `length`
 // bytes, worked out before any of it is made.
 std::size_t SealedEnvelopeSize(std::size_t length, SealPadding padding) {
-  const std::size_t blocks = padding == SealPadding::kPkcs5
-                                 ? length / kBlockSize + 1
-                                 : (length + kBlockSize - 1) / kBlockSize;
+  // PKCS#5 always adds at least one byte.
+  const std::size_t padded = RoundUpToBlocks(padding == SealPadding::kPkcs5 ? length + 1 : length);
   constexpr std::size_t kFrame = sizeof(R"({"errno":0,"data":""})") - 1;
-  return kFrame + (blocks * kBlockSize + 2) / 3 * 4;
+  return kFrame + (padded + 2) / 3 * 4;
 }
 
 }  // namespace
