@@ -9,13 +9,11 @@
 #include <utility>
 
 #include "net/body_limit.h"
-#include "payload/blowfish.h"
+#include "kvseal/seal_core.h"
 #include "payload/config_envelope.h"
 #include "support/envelope_checks.h"
 
 namespace {
-
-constexpr std::size_t kBlockSize = BlowfishCipher::kBlockSize;
 
 CommandOutcome Refusal(std::string error) {
   return CommandOutcome{kExitRefused, {}, std::move(error)};
@@ -67,23 +65,11 @@ std::string DescribeRefusal(const EnvelopeVerdict& verdict) {
   return text;
 }
 
-bool HasPkcs5Padding(const std::string& text) {
-  if (text.empty()) return false;
-  const auto count = static_cast<unsigned char>(text.back());
-  if (count < 1 || count > kBlockSize || count > text.size()) return false;
-  for (std::size_t i = text.size() - count; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) != count) return false;
-  }
-  return true;
-}
-
 // The length of SealConfigEnvelope's result for a configuration of `length`
 // bytes, worked out before any of it is made.
 std::size_t SealedEnvelopeSize(std::size_t length, SealPadding padding) {
-  // PKCS#5 always adds at least one byte.
-  const std::size_t padded = RoundUpToBlocks(padding == SealPadding::kPkcs5 ? length + 1 : length);
   constexpr std::size_t kFrame = sizeof(R"({"errno":0,"data":""})") - 1;
-  return kFrame + (padded + 2) / 3 * 4;
+  return kFrame + (PaddedLength(length, padding) + 2) / 3 * 4;
 }
 
 }  // namespace
@@ -129,15 +115,4 @@ CommandOutcome OpenEnvelope(const std::string& envelope, const KvsealCommand& co
   if (verdict.check != EnvelopeCheck::kAccepted) return Refusal(DescribeRefusal(verdict));
   if (command.stripPadding) verdict.text = StripFiller(std::move(verdict.text));
   return CommandOutcome{kExitOk, std::move(verdict.text), {}};
-}
-
-std::string StripFiller(std::string text) {
-  if (HasPkcs5Padding(text)) {
-    text.resize(text.size() - static_cast<unsigned char>(text.back()));
-    return text;
-  }
-  for (std::size_t i = 0; i + 1 < kBlockSize && !text.empty() && text.back() == '\0'; ++i) {
-    text.pop_back();
-  }
-  return text;
 }
