@@ -8,8 +8,9 @@
 #include <string_view>
 #include <utility>
 
-#include "net/body_limit.h"
+#include "kvseal/mib_text.h"
 #include "kvseal/seal_core.h"
+#include "net/body_limit.h"
 #include "payload/config_envelope.h"
 #include "support/envelope_checks.h"
 
@@ -90,10 +91,9 @@ CommandOutcome SealConfig(const std::string& config, const KvsealCommand& comman
     if (!problem.empty()) return Refusal(problem + " (--force seals it anyway)");
   }
   if (SealedEnvelopeSize(config.size(), command.padding) > kMaxResponseBodyBytes) {
-    return Refusal(
-        "the sealed envelope would be larger than 16 MiB, which kvfetch's network "
-        "library refuses (the configuration has " +
-        std::to_string(config.size()) + " bytes)");
+    return Refusal("the sealed envelope would be larger than " + MibText(kMaxResponseBodyBytes) +
+                   ", which kvfetch's network library refuses (the configuration has " +
+                   std::to_string(config.size()) + " bytes)");
   }
   // The key is never empty here, so only unpadded text of partial blocks fails.
   std::string envelope = SealConfigEnvelope(config, command.key, command.padding);
