@@ -61,8 +61,8 @@ Json::Value Request(const Diagnosis& diagnosis) {
   out["outcome"] = NamesOf(diagnosis.request.outcome).id;
   out["success"] = diagnosis.fetched;
   if (diagnosis.fetched) out["bodyLength"] = static_cast<Json::UInt64>(diagnosis.body.size());
-  out["error"] = diagnosis.request.errorText;
-  const std::string explained = ExplainRequestError(diagnosis.request.errorText);
+  out["error"] = diagnosis.request.failure.Text();
+  const std::string explained = ExplainRequestFailure(diagnosis.request.failure);
   if (!explained.empty()) out["errorDescription"] = explained;
   if (diagnosis.request.outcome == HttpGetOutcome::kNoAnswer) {
     out["waitedMs"] = static_cast<Json::UInt>(kHttpGetTimeoutMs);

@@ -145,8 +145,8 @@ void WriteRequest(std::ostream& out, const Diagnosis& diagnosis) {
       out << "success, " << diagnosis.body.size() << " bytes\n";
       return;
     case HttpGetOutcome::kFailed: {
-      out << "failure " << Escaped(request.errorText);
-      const std::string explained = ExplainRequestError(request.errorText);
+      out << "failure " << Escaped(request.failure.Text());
+      const std::string explained = ExplainRequestFailure(request.failure);
       if (!explained.empty()) out << " (" << explained << ")";
       out << "\n";
       return;
