@@ -33,7 +33,7 @@ enum class ErrnoSent {
 enum class CandidateLoad {
   kNotTried,     // missing, path too long, or refused by the publisher check
   kLoaded,       // loaded here and usable: the run's library
-  kNotUsable,    // loaded here, but HttpInit, HttpUninit or the factory is missing
+  kNotUsable,    // loaded here, but a required export or the factory is missing
   kAlreadyHeld,  // an earlier candidate stays loaded, so nothing was loaded
   kLoadFailed,   // LoadLibraryW refused it
 };

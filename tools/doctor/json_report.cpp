@@ -45,11 +45,9 @@ Json::Value Library(const Diagnosis& diagnosis) {
   Json::Value out(Json::objectValue);
   out["path"] = Utf8(diagnosis.loadedPath);
   Json::Value& exports = out["exports"] = Json::Value(Json::objectValue);
-  exports["HttpInit"] = diagnosis.exports.httpInit != nullptr;
-  exports["HttpUninit"] = diagnosis.exports.httpUninit != nullptr;
-  exports["zlib_uncompress"] = diagnosis.exports.zlibUncompress != nullptr;
-  exports["zlib_compress"] = diagnosis.exports.zlibCompress != nullptr;
-  exports["zlib_compressBound"] = diagnosis.exports.zlibCompressBound != nullptr;
+  for (const NetExportFound& entry : ListNetExports(diagnosis.exports)) {
+    exports[entry.name] = entry.found;
+  }
   out["factory"] = diagnosis.hasFactory;
   out["usable"] = diagnosis.libraryUsable;
   return out;

@@ -128,12 +128,13 @@ void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
     out << "loaded: none (no trusted network library two levels above the program)\n";
     return;
   }
-  const NetExports& exports = diagnosis.exports;
-  out << "loaded: " << Escaped(diagnosis.loadedPath) << "; exports HttpInit "
-      << YesNo(exports.httpInit) << ", HttpUninit " << YesNo(exports.httpUninit)
-      << ", zlib_uncompress " << YesNo(exports.zlibUncompress) << ", zlib_compress "
-      << YesNo(exports.zlibCompress) << ", zlib_compressBound " << YesNo(exports.zlibCompressBound)
-      << "; factory " << YesNo(diagnosis.hasFactory) << "; usable "
+  out << "loaded: " << Escaped(diagnosis.loadedPath) << "; exports ";
+  const char* separator = "";
+  for (const NetExportFound& entry : ListNetExports(diagnosis.exports)) {
+    out << separator << entry.name << " " << YesNo(entry.found);
+    separator = ", ";
+  }
+  out << "; factory " << YesNo(diagnosis.hasFactory) << "; usable "
       << YesNo(diagnosis.libraryUsable) << "\n";
 }
 
