@@ -33,11 +33,11 @@ Diagnosis Fetched(const std::string& body = SealConfigEnvelope(kConfig)) {
   Diagnosis d;
   d.programPath = L"C:\\kv\\app\\bin\\kvfetch-doctor.exe";
   const PublisherVerdict trusted{PublisherStep::kAccepted, true, 0, L"Publisher"};
-  d.search = {
-      true,
-      L"C:\\kv",
-      {{L"Wirelink.dll", L"C:\\kv\\Wirelink.dll", true, true, trusted, true, true, true, true, 0}}};
-  d.candidateKinds = {FileKind::kRegular};
+  d.directoryFound = true;
+  d.directory = L"C:\\kv";
+  d.candidates = {
+      {{L"Wirelink.dll", L"C:\\kv\\Wirelink.dll", true, true, trusted, true, true, true, true, 0},
+       FileKind::kRegular}};
   d.url = L"http://kvconfig.example.com/live/vip/getKvConfig";
   d.fetched = true;
   d.request.outcome = HttpGetOutcome::kSucceeded;
@@ -80,9 +80,9 @@ Change Sealing(const std::string& config) {
 }
 Change Candidate(FileKind kind, bool exists, long status) {
   return [=](Diagnosis& d) {
-    d.candidateKinds[0] = kind;
-    d.search.candidates[0].exists = exists;
-    d.search.candidates[0].verdict = {PublisherStep::kStatusRefused, true, status, L""};
+    d.candidates[0].kind = kind;
+    d.candidates[0].loader.exists = exists;
+    d.candidates[0].loader.verdict = {PublisherStep::kStatusRefused, true, status, L""};
   };
 }
 
@@ -94,7 +94,7 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
     std::string json;      // in the JSON report
   };
   const Case cases[] = {
-      {[&](Diagnosis& d) { d.search.candidates[0].verdict.signerName = fakeSigner; },
+      {[&](Diagnosis& d) { d.candidates[0].loader.verdict.signerName = fakeSigner; },
        R"(signer "X\"\nloaded: C:\\evil.dll; usable yes\r\x1B[2K\u202E" listed)",
        R"("signer" : "X\"\nloaded: C:\\evil.dll; usable yes\r\u001b[2K)"},
       {[](Diagnosis& d) { d.programPath = L"C:\\a\nb\x7f\xD800.exe"; },

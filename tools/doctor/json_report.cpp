@@ -26,12 +26,13 @@ Json::Value Verdict(const PublisherVerdict& verdict) {
   return out;
 }
 
-Json::Value Candidate(const CandidateReport& candidate, FileKind kind) {
+Json::Value Candidate(const CandidateFinding& finding) {
+  const CandidateReport& candidate = finding.loader;
   Json::Value out(Json::objectValue);
   out["name"] = Utf8(candidate.name);
   out["path"] = Utf8(candidate.path);
   out["present"] = candidate.exists;
-  out["fileKind"] = NamesOf(kind).id;
+  out["fileKind"] = NamesOf(finding.kind).id;
   out["publisher"] = candidate.checked ? Verdict(candidate.verdict) : Json::Value();
   out["load"] = NamesOf(ClassifyLoad(candidate)).id;
   if (ClassifyLoad(candidate) == CandidateLoad::kLoadFailed) {
@@ -111,15 +112,11 @@ Json::Value Configuration(const Diagnosis& diagnosis) {
 std::string JsonReport(const Diagnosis& diagnosis) {
   Json::Value root(Json::objectValue);
   root["program"] = Utf8(diagnosis.programPath);
-  root["libraryDirectory"] = diagnosis.search.directoryFound
-                                 ? Json::Value(Utf8(diagnosis.search.directory))
-                                 : Json::Value();
+  root["libraryDirectory"] =
+      diagnosis.directoryFound ? Json::Value(Utf8(diagnosis.directory)) : Json::Value();
   Json::Value& candidates = root["candidates"] = Json::Value(Json::arrayValue);
-  const std::vector<CandidateReport>& found = diagnosis.search.candidates;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    candidates.append(Candidate(found[i], i < diagnosis.candidateKinds.size()
-                                              ? diagnosis.candidateKinds[i]
-                                              : FileKind::kRegular));
+  for (const CandidateFinding& finding : diagnosis.candidates) {
+    candidates.append(Candidate(finding));
   }
   root["library"] = Library(diagnosis);
   root["request"] = Request(diagnosis);

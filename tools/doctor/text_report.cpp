@@ -88,7 +88,9 @@ std::string DescribeLoad(const CandidateReport& candidate) {
   return text;
 }
 
-void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKind kind) {
+void WriteCandidate(std::ostream& out, const CandidateFinding& finding) {
+  const CandidateReport& candidate = finding.loader;
+  const FileKind kind = finding.kind;
   out << "candidate " << Escaped(candidate.name) << ": ";
   if (candidate.path.empty()) {
     out << "path too long -> skipped\n";
@@ -112,17 +114,12 @@ void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKin
 
 void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
   out << "library directory: ";
-  if (!diagnosis.search.directoryFound) {
+  if (!diagnosis.directoryFound) {
     out << "none (the program's path does not fit in MAX_PATH; kvfetch finds no library)\n";
   } else {
-    out << Escaped(diagnosis.search.directory) << "\n";
+    out << Escaped(diagnosis.directory) << "\n";
   }
-  const std::vector<CandidateReport>& candidates = diagnosis.search.candidates;
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    WriteCandidate(
-        out, candidates[i],
-        i < diagnosis.candidateKinds.size() ? diagnosis.candidateKinds[i] : FileKind::kRegular);
-  }
+  for (const CandidateFinding& finding : diagnosis.candidates) WriteCandidate(out, finding);
 
   if (!diagnosis.libraryHeld) {
     out << "loaded: none (no trusted network library two levels above the program)\n";
