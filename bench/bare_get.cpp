@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "bare_verify.h"
-#include "shared/unique_internet.h"
+#include "support/unique_internet.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 //   verify             WinVerifyTrust alone, verify and close, with the same
 //                      records as the check (only with --verify-first)
 //   check_1..3         PublisherCheck on LIBRARY, three times
-//   load               LoadLibraryW(LIBRARY), then HttpInit
+//   load               LoadLibraryW(LIBRARY), then its init export
 //   init               NetLibrary::Init (finds the library already loaded)
 //   request_1, _2      the library's task alone: Start to the final report
 //   http_get           HttpGet, the whole call (its adapter's 100 ms included)
@@ -31,7 +31,6 @@
 #include "net/http_task.h"
 #include "net/net_library.h"
 #include "trust/publisher_check.h"
-#include "win/get_export.h"
 #include "win/unique_handle.h"
 
 namespace {
@@ -157,7 +156,7 @@ int wmain(int argc, wchar_t** argv) {
     const HMODULE module = ::LoadLibraryW(library);
     Print("load", watch.Milliseconds());
     if (!module) return 1;
-    const auto httpInit = KV_GET_EXPORT(module, HttpInit);
+    const auto httpInit = LookUpNetExports(module).httpInit;
     const CStopwatch initWatch;
     if (httpInit) httpInit();
     Print("http_init", initWatch.Milliseconds());

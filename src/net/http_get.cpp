@@ -90,9 +90,9 @@ bool CHttpTaskAdapterGet::CopyResponse(std::string& body) {
   return true;
 }
 
-std::string CHttpTaskAdapterGet::ErrorText() {
+HttpGetFailure CHttpTaskAdapterGet::Failure() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return m_error;
+  return m_failure;
 }
 
 void CHttpTaskAdapterGet::RecordSuccess(const TaskResult& result) {
@@ -106,12 +106,19 @@ void CHttpTaskAdapterGet::RecordSuccess(const TaskResult& result) {
 }
 
 void CHttpTaskAdapterGet::RecordFailure(const TaskResult& result) {
-  if (result.state == kTaskStateSucceeded) {
-    // A success without a usable body; the numbers would read as a real error.
-    m_error = "err_body_" + std::to_string(result.bodyLength);
-    return;
-  }
-  m_error = "err_" + std::to_string(result.firstError) + "_" + std::to_string(result.secondError);
+  HttpGetFailure failure;
+  failure.reported = true;
+  failure.firstError = result.firstError;
+  failure.secondError = result.secondError;
+  if (result.state == kTaskStateSucceeded) failure.bodyLength = result.bodyLength;
+  m_failure = failure;
+}
+
+std::string HttpGetFailure::Text() const {
+  if (!reported) return std::string();
+  // A success without a usable body; the numbers would read as a real error.
+  if (bodyLength) return "err_body_" + std::to_string(*bodyLength);
+  return "err_" + std::to_string(firstError) + "_" + std::to_string(secondError);
 }
 
 bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWORD timeoutMs,
@@ -122,8 +129,8 @@ bool HttpGet(RequestFactory* factory, const wchar_t* url, std::string& body, DWO
   const HttpGetOutcome outcome = MakeRequest(*adapter, factory, url, body, timeoutMs);
   if (report) {
     report->outcome = outcome;
-    // Read while the adapter still lives: the text goes with it.
-    report->errorText = adapter->ErrorText();
+    // Read while the adapter still lives: the record goes with it.
+    report->failure = adapter->Failure();
   }
   return outcome == HttpGetOutcome::kSucceeded;
 }

@@ -6,10 +6,25 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "net/http_task.h"
 #include "win/unique_handle.h"
+
+// What the adapter keeps of the last failure report.
+struct HttpGetFailure {
+  bool reported = false;
+  // The report's two error numbers, in the order its text gives them.
+  int32_t firstError = 0;
+  int32_t secondError = 0;
+  // The body length of a success report whose body could not be used; the
+  // text then gives this instead of the numbers.
+  std::optional<int32_t> bodyLength;
+
+  // kvfetch's own text for the failure; empty when none was reported.
+  std::string Text() const;
+};
 
 // Turns one asynchronous IHttpTask into a blocking call. One adapter serves
 // one request and lives for one HttpGet call. The constructor, the destructor
@@ -39,8 +54,8 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   // After a success report: copies its body into `body` and returns true.
   // Otherwise leaves `body` alone and returns false.
   [[nodiscard]] bool CopyResponse(std::string& body);
-  // The text of the last failure report, empty if there was none.
-  std::string ErrorText();
+  // The last failure report; not `reported` if there was none.
+  HttpGetFailure Failure();
 
  private:
   void RecordSuccess(const TaskResult& result);
@@ -50,7 +65,7 @@ class CHttpTaskAdapterGet final : public IHttpTaskCallback {
   int32_t m_success = 0;  // goes from 0 to 1 only
   CUniqueHandle m_event;
   std::string m_response;
-  std::string m_error;
+  HttpGetFailure m_failure;
   std::mutex m_mutex;
   // The thread that holds m_mutex in the destructor. A library may report
   // synchronously from inside SetCallback(nullptr) or Release on that thread,
@@ -71,14 +86,14 @@ enum class HttpGetOutcome {
   kNotStarted,  // Start returned 0
   kNoEvent,     // the adapter's event could not be made
   kNoAnswer,    // no final report within the limit (or the wait failed)
-  kFailed,      // a failure report; `errorText` says which
+  kFailed,      // a failure report; `failure` says which
 };
 
 // What one HttpGet saw, for tools that explain a run.
 struct HttpGetReport {
   HttpGetOutcome outcome = HttpGetOutcome::kNoFactory;
-  // The adapter's "err_%d_%d" text of the last failure report, empty if none.
-  std::string errorText;
+  // The last failure report, whatever the outcome.
+  HttpGetFailure failure;
 };
 
 // Fetches `url` through the network library's request factory. True only when

@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "trust/publisher_check.h"
 #include "win/get_export.h"
 #include "win/unique_handle.h"
@@ -20,16 +22,6 @@ constexpr const wchar_t* kCandidateNames[] = {L"Wirelink.dll", L"Wirecore.dll"};
 
 static_assert(sizeof(NetLibrary) == 7 * sizeof(void*),
               "the holder is the module, five entries and the factory");
-
-NetExports LookUpExports(HMODULE module) {
-  NetExports exports;
-  exports.httpInit = KV_GET_EXPORT(module, HttpInit);
-  exports.httpUninit = KV_GET_EXPORT(module, HttpUninit);
-  exports.zlibUncompress = KV_GET_EXPORT(module, zlib_uncompress);
-  exports.zlibCompress = KV_GET_EXPORT(module, zlib_compress);
-  exports.zlibCompressBound = KV_GET_EXPORT(module, zlib_compressBound);
-  return exports;
-}
 
 // Fills `directory` with the folder two levels above the program's folder.
 // False when the program's path does not fit: a cut path names some other
@@ -67,6 +59,24 @@ void RecordLoad(CandidateReport& record, bool usable, HMODULE heldBefore, HMODUL
 }
 
 }  // namespace
+
+NetExports LookUpNetExports(HMODULE module) {
+  NetExports exports;
+#define KV_LOOK_UP_NET_EXPORT(member, name, result, parameters, required) \
+  exports.member = KV_GET_EXPORT(module, name);
+  KV_NET_EXPORTS(KV_LOOK_UP_NET_EXPORT)
+#undef KV_LOOK_UP_NET_EXPORT
+  return exports;
+}
+
+std::array<NetExportFound, kNetExportCount> ListNetExports(const NetExports& exports) {
+  return {{
+#define KV_LIST_NET_EXPORT(member, name, result, parameters, required) \
+  {#name, required, exports.member != nullptr},
+      KV_NET_EXPORTS(KV_LIST_NET_EXPORT)
+#undef KV_LIST_NET_EXPORT
+  }};
+}
 
 NetLibrary& NetLibrary::Instance() {
   // Built once under the compiler's thread-safe static guard and never
@@ -117,14 +127,18 @@ bool NetLibrary::LoadFrom(const wchar_t* path) {
   if (!m_module) {
     m_module = ::LoadLibraryW(path);
     if (!m_module) return false;
-    m_exports = LookUpExports(m_module);
-    // Called even when HttpUninit is missing: a factory is still worth
-    // keeping for callers that only need to make requests.
+    m_exports = LookUpNetExports(m_module);
+    // Called even when another required export is missing: a factory is
+    // still worth keeping for callers that only need to make requests.
     if (m_exports.httpInit) m_factory = m_exports.httpInit();
   }
   return IsUsable();
 }
 
 bool NetLibrary::IsUsable() const {
-  return m_exports.httpUninit != nullptr && m_exports.httpInit != nullptr && m_factory != nullptr;
+  const auto exports = ListNetExports(m_exports);
+  const bool requiredFound =
+      std::all_of(exports.begin(), exports.end(),
+                  [](const NetExportFound& e) { return e.found || !e.required; });
+  return requiredFound && m_factory != nullptr;
 }

@@ -2,21 +2,39 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "net/net_exports.h"
 #include "trust/publisher_check.h"
 
-// The network library's entry points as GetProcAddress found them; any of
-// them may be null.
+// The network library's entry points as GetProcAddress found them, one for
+// each row of KV_NET_EXPORTS; any of them may be null.
 struct NetExports {
-  HttpInitFunc httpInit = nullptr;
-  HttpUninitFunc httpUninit = nullptr;
-  ZlibUncompressFunc zlibUncompress = nullptr;
-  ZlibCompressFunc zlibCompress = nullptr;
-  ZlibCompressBoundFunc zlibCompressBound = nullptr;
+#define KV_NET_EXPORT_FIELD(member, name, result, parameters, required) \
+  decltype(&::name) member = nullptr;
+  KV_NET_EXPORTS(KV_NET_EXPORT_FIELD)
+#undef KV_NET_EXPORT_FIELD
 };
+
+// Looks up every export of the table in `module`.
+NetExports LookUpNetExports(HMODULE module);
+
+// One export of the table, and whether a library was found to have it.
+struct NetExportFound {
+  const char* name;
+  bool required;
+  bool found;
+};
+
+#define KV_COUNT_NET_EXPORT(...) +1
+inline constexpr std::size_t kNetExportCount = 0 KV_NET_EXPORTS(KV_COUNT_NET_EXPORT);
+#undef KV_COUNT_NET_EXPORT
+
+// Every export of the table, in its order, as found in `exports`.
+std::array<NetExportFound, kNetExportCount> ListNetExports(const NetExports& exports);
 
 // What Init saw at one candidate file, for tools that explain a run.
 struct CandidateReport {
@@ -58,11 +76,11 @@ class NetLibrary {
   bool Init(LibrarySearchReport& report);
 
   // Loads the library at `path` unless one is already held, looks up its
-  // exports and calls HttpInit once. Returns whether the held library is
-  // usable (HttpInit, HttpUninit and a factory present).
+  // exports and calls its init export once for the factory. Returns whether
+  // the held library is usable (every required export and a factory present).
   [[nodiscard]] bool LoadFrom(const wchar_t* path);
 
-  // Not owned; null until a library's HttpInit returned one.
+  // Not owned; null until a library's init export returned one.
   RequestFactory* Factory() const { return m_factory; }
   // The held library, or null; for tools that show what was loaded.
   HMODULE Module() const { return m_module; }

@@ -159,7 +159,7 @@ std::int32_t BlowfishCipher::Decrypt(const unsigned char* in, unsigned char* out
   if (len == 0 || len > kMaxLength) return 0;
   if (in != out) std::memmove(out, in, len);
 
-  const std::uint32_t blocks = ((len - 1) >> 3) + 1;
+  const auto blocks = static_cast<std::uint32_t>(RoundUpToBlocks(len) / kBlockSize);
   const std::uint32_t* p = m_p.get();
   const std::uint32_t* s = m_s.get();
   std::uint32_t b = 0;
@@ -174,7 +174,7 @@ std::int32_t BlowfishCipher::Decrypt(const unsigned char* in, unsigned char* out
 
 std::int32_t BlowfishCipher::GetOutputLength(std::uint32_t len) {
   if (len > kMaxLength) return 0;
-  return static_cast<std::int32_t>((len + kBlockSize - 1) & ~(kBlockSize - 1));
+  return static_cast<std::int32_t>(RoundUpToBlocks(len));
 }
 
 std::optional<BlowfishCipher> KeyedBlowfish(std::string_view key) {

@@ -4,6 +4,7 @@
 // 72nd do not reach the key schedule). Blocks are two words read big-endian,
 // as in the published definition and its test vectors.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,6 +60,14 @@ class BlowfishCipher {
 std::optional<BlowfishCipher> KeyedBlowfish(std::string_view key);
 
 // Helpers shared by the cipher and the sealing tool.
+
+// `length` rounded up to whole cipher blocks; callers keep it far enough
+// below the type's limit that adding a block cannot wrap.
+constexpr std::size_t RoundUpToBlocks(std::size_t length) {
+  constexpr std::size_t kBlock = BlowfishCipher::kBlockSize;
+  return (length + kBlock - 1) / kBlock * kBlock;
+}
+
 inline std::uint32_t LoadBigEndian32(const unsigned char* bytes) {
   return (static_cast<std::uint32_t>(bytes[0]) << 24) |
          (static_cast<std::uint32_t>(bytes[1]) << 16) |

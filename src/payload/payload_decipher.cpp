@@ -15,10 +15,6 @@ using ByteBuffer = std::unique_ptr<unsigned char[]>;
 
 ByteBuffer MakeZeroedBuffer(std::size_t size) { return ByteBuffer(new unsigned char[size]()); }
 
-std::size_t RoundUpToBlocks(std::size_t size) {
-  return (size + BlowfishCipher::kBlockSize - 1) & ~std::size_t{BlowfishCipher::kBlockSize - 1};
-}
-
 }  // namespace
 
 bool DecipherPayload(std::string_view data, std::string_view key, std::string& out) {

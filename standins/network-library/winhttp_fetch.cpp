@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "shared/body_limit.h"
-#include "shared/unique_internet.h"
+#include "net/body_limit.h"
+#include "support/unique_internet.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "shared/http_task_base.h"
+#include "support/http_task_base.h"
 #include "request_slot.h"
 #include "winhttp_fetch.h"
 

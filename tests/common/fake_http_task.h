@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "shared/http_task_base.h"
+#include "support/http_task_base.h"
 
 namespace kvtest {
 

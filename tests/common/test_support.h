@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "common/temp_tree.h"
-#include "shared/utf8.h"
+#include "support/utf8.h"
 
 #include <atomic>
 #include <filesystem>

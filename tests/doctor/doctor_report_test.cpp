@@ -5,16 +5,18 @@
 #include <json/json.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <sstream>
 #include <string>
 
+#include "common/fake_http_task.h"
 #include "common/test_support.h"
 #include "diagnosis.h"
 #include "json_report.h"
 #include "kvseal/seal_core.h"
 #include "names.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 #include "text_report.h"
 
 namespace {
@@ -31,11 +33,11 @@ Diagnosis Fetched(const std::string& body = SealConfigEnvelope(kConfig)) {
   Diagnosis d;
   d.programPath = L"C:\\kv\\app\\bin\\kvfetch-doctor.exe";
   const PublisherVerdict trusted{PublisherStep::kAccepted, true, 0, L"Publisher"};
-  d.search = {
-      true,
-      L"C:\\kv",
-      {{L"Wirelink.dll", L"C:\\kv\\Wirelink.dll", true, true, trusted, true, true, true, true, 0}}};
-  d.candidateKinds = {FileKind::kRegular};
+  d.directoryFound = true;
+  d.directory = L"C:\\kv";
+  d.candidates = {
+      {{L"Wirelink.dll", L"C:\\kv\\Wirelink.dll", true, true, trusted, true, true, true, true, 0},
+       FileKind::kRegular}};
   d.url = L"http://kvconfig.example.com/live/vip/getKvConfig";
   d.fetched = true;
   d.request.outcome = HttpGetOutcome::kSucceeded;
@@ -45,15 +47,30 @@ Diagnosis Fetched(const std::string& body = SealConfigEnvelope(kConfig)) {
   return d;
 }
 
-void Failed(Diagnosis& diagnosis, const std::string& errorText) {
-  diagnosis.fetched = false;
-  diagnosis.request = {HttpGetOutcome::kFailed, errorText};
+// A fetch that ended with `report`, as the real adapter recorded it.
+void Failed(Diagnosis& diagnosis, const kvtest::FakeReport& report) {
+  kvtest::FakeScript script;
+  script.reports = {report};
+  script.reportsInsideStart = true;
+  kvtest::CFakeTaskFactory factory(script);
+  diagnosis.body.clear();
+  diagnosis.fetched =
+      HttpGet(&factory, diagnosis.url.c_str(), diagnosis.body, 1000, &diagnosis.request);
   diagnosis.exitStatus = -1;
 }
 
 using Change = std::function<void(Diagnosis&)>;
-Change FailedWith(const std::string& errorText) {
-  return [=](Diagnosis& d) { Failed(d, errorText); };
+Change FailedWith(int32_t first, int32_t second) {
+  kvtest::FakeReport report;
+  report.state = 3;
+  report.firstError = first;
+  report.secondError = second;
+  return [=](Diagnosis& d) { Failed(d, report); };
+}
+Change SucceededWithBodyLength(int32_t length) {
+  kvtest::FakeReport report;
+  report.bodyLength = length;
+  return [=](Diagnosis& d) { Failed(d, report); };
 }
 Change ErrnoSentAs(const std::string& member) {
   return [=](Diagnosis& d) { d = Fetched(EnvelopeWithErrno(member)); };
@@ -63,9 +80,9 @@ Change Sealing(const std::string& config) {
 }
 Change Candidate(FileKind kind, bool exists, long status) {
   return [=](Diagnosis& d) {
-    d.candidateKinds[0] = kind;
-    d.search.candidates[0].exists = exists;
-    d.search.candidates[0].verdict = {PublisherStep::kStatusRefused, true, status, L""};
+    d.candidates[0].kind = kind;
+    d.candidates[0].loader.exists = exists;
+    d.candidates[0].loader.verdict = {PublisherStep::kStatusRefused, true, status, L""};
   };
 }
 
@@ -77,35 +94,30 @@ TEST(DoctorReportTest, EscapesOutsideTextsAndNamesEveryFinding) {
     std::string json;      // in the JSON report
   };
   const Case cases[] = {
-      {[&](Diagnosis& d) { d.search.candidates[0].verdict.signerName = fakeSigner; },
+      {[&](Diagnosis& d) { d.candidates[0].loader.verdict.signerName = fakeSigner; },
        R"(signer "X\"\nloaded: C:\\evil.dll; usable yes\r\x1B[2K\u202E" listed)",
        R"("signer" : "X\"\nloaded: C:\\evil.dll; usable yes\r\u001b[2K)"},
       {[](Diagnosis& d) { d.programPath = L"C:\\a\nb\x7f\xD800.exe"; },
        R"(program: C:\a\nb\x7F\uD800.exe)", R"("program" : "C:\\a\nb)"},
       {Sealing("{\"appid\":\"a\\u0000b\xFF\"}"), R"(appid "a\x00b\xFF")", R"("appid" : "a\u0000b)"},
-      {FailedWith("err_0_302"),
+      {FailedWith(0, 302),
        "failure err_0_302 (HTTP status 302, a redirect, which is not followed)\n",
        R"("errorDescription" : "HTTP status 302, a redirect)"},
       {[](Diagnosis& d) {
-         Failed(d, "");
-         d.request.outcome = HttpGetOutcome::kNoAnswer;
+         d.fetched = false;
+         d.request = {HttpGetOutcome::kNoAnswer, {}};
+         d.exitStatus = -1;
        },
        "-> no answer within 30000 ms", R"("outcome" : "timeout")"},
-      {FailedWith("err_10060_0"), "(WSAETIMEDOUT: connection timed out)",
+      {FailedWith(10060, 0), "(WSAETIMEDOUT: connection timed out)",
        R"("errorDescription" : "WSAETIMEDOUT)"},
-      {FailedWith("err_10054_0"), "(WSAECONNRESET: ", ""},
-      {FailedWith("err_10014_0"), "failure err_10014_0 (unknown error 10014)\n", ""},
-      {FailedWith("err_body_-1"),
+      {FailedWith(10054, 0), "(WSAECONNRESET: ", ""},
+      {FailedWith(10014, 0), "failure err_10014_0 (unknown error 10014)\n", ""},
+      {SucceededWithBodyLength(-1),
        "failure err_body_-1 (a success report without a usable body, which counts as a failure)\n",
        R"("errorDescription" : "a success report)"},
-      // Only the adapter's own forms are explained; any other text stands alone.
-      {FailedWith("err_1_2x"), "failure err_1_2x\n", ""},
-      {FailedWith("err_"), "failure err_\n", ""},
-      {FailedWith("err_+5_0"), "failure err_+5_0\n", ""},
-      {FailedWith("err_4294967296_0"), "failure err_4294967296_0\n", ""},
-      {FailedWith("err_body_7x"), "failure err_body_7x\n", ""},
-      {FailedWith("err_12156_0"), "(ERROR_WINHTTP_REDIRECT_FAILED: ", ""},
-      {FailedWith("err_12157_0"), "(ERROR_WINHTTP_SECURE_CHANNEL_ERROR: ", ""},
+      {FailedWith(12156, 0), "(ERROR_WINHTTP_REDIRECT_FAILED: ", ""},
+      {FailedWith(12157, 0), "(ERROR_WINHTTP_SECURE_CHANNEL_ERROR: ", ""},
       {Candidate(FileKind::kRegular, true, 0x7A),
        "signature 0x0000007A (ERROR_INSUFFICIENT_BUFFER) refused", ""},
       {Candidate(FileKind::kFolder, true, 5),

@@ -16,7 +16,7 @@
 
 #include "common/deployment.h"
 #include "payload/config_envelope.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
 namespace {
 

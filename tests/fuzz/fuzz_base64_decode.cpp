@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "payload/base64.h"
-#include "shared/base64_decode.h"
+#include "support/base64_decode.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "kvseal/seal_core.h"
 #include "payload/base64.h"
-#include "shared/base64_decode.h"
+#include "support/base64_decode.h"
 #include "payload/payload_decipher.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -19,7 +19,7 @@
 
 #include "kvseal/commands.h"
 #include "kvseal/seal_core.h"
-#include "shared/body_limit.h"
+#include "net/body_limit.h"
 #include "common/temp_tree.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "payload/base64.h"
-#include "shared/base64_decode.h"
+#include "support/base64_decode.h"
 #include "payload/config_envelope.h"
 
 namespace {
@@ -69,6 +69,8 @@ TEST(SealCoreTest, PaddingSizes) {
     const auto cipherText = EncipherPayload(std::string(c.plainLength, 'x'), kConfigKey, c.padding);
     ASSERT_TRUE(cipherText.has_value());
     EXPECT_EQ(cipherText->size(), c.cipherLength);
+    // kvseal's size check before sealing uses the same rule.
+    EXPECT_EQ(PaddedLength(c.plainLength, c.padding), c.cipherLength);
   }
   EXPECT_FALSE(EncipherPayload("12345", kConfigKey, SealPadding::kNone).has_value());
   EXPECT_FALSE(EncipherPayload("12345678", "", SealPadding::kPkcs5).has_value());

@@ -9,7 +9,7 @@
 // Reports hold the task's lock, so none is under way or begins once
 // SetCallback(nullptr) or Release has returned.
 #include "msvc_runtime.h"
-#include "shared/http_task_base.h"
+#include "support/http_task_base.h"
 #include "net/net_exports.h"
 #include "network-library/refusing_exports.h"
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -180,18 +181,19 @@ TEST(HttpTaskAdapterGetTest, HolderWithoutLibraryGivesFalse) {
   EXPECT_EQ(body, "untouched");
 }
 
-TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
+TEST(HttpTaskAdapterGetTest, FailureCarriesBothErrorNumbersAndTheirText) {
   struct Case {
     FakeReport report;
     const char* text;
+    std::optional<int32_t> bodyLength;
   };
   FakeReport negativeLength = Success("abc");
   negativeLength.bodyLength = -7;
   const Case cases[] = {
-      {Failure(3, 12002, 5), "err_12002_5"},
-      {Failure(-4, -1, -2147483647 - 1), "err_-1_-2147483648"},
-      {Failure(7, 0, 0), "err_0_0"},
-      {negativeLength, "err_body_-7"},
+      {Failure(3, 12002, 5), "err_12002_5", std::nullopt},
+      {Failure(-4, -1, -2147483647 - 1), "err_-1_-2147483648", std::nullopt},
+      {Failure(7, 0, 0), "err_0_0", std::nullopt},
+      {negativeLength, "err_body_-7", -7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -202,7 +204,12 @@ TEST(HttpTaskAdapterGetTest, FailureTextCarriesBothErrorNumbers) {
 
     task.Deliver(c.report);
 
-    EXPECT_EQ(adapter.ErrorText(), c.text);
+    const HttpGetFailure failure = adapter.Failure();
+    EXPECT_TRUE(failure.reported);
+    EXPECT_EQ(failure.Text(), c.text);
+    EXPECT_EQ(failure.firstError, c.report.firstError);
+    EXPECT_EQ(failure.secondError, c.report.secondError);
+    EXPECT_EQ(failure.bodyLength, c.bodyLength);
     EXPECT_EQ(::WaitForSingleObject(adapter.Event(), 0), WAIT_OBJECT_0);
     std::string body = "untouched";
     EXPECT_FALSE(adapter.CopyResponse(body));

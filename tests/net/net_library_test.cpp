@@ -19,7 +19,7 @@
 #include "common/test_support.h"
 #include "net/net_library.h"
 #include "win/unique_handle.h"
-#include "shared/utf8.h"
+#include "support/utf8.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "fake_net_exports.h"
 #include "net/net_library.h"
 #include "win/get_export.h"
-#include "shared/utf8.h"
+#include "support/utf8.h"
 
 namespace {
 

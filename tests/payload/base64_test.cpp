@@ -1,5 +1,5 @@
 #include "payload/base64.h"
-#include "shared/base64_decode.h"
+#include "support/base64_decode.h"
 
 #include <gtest/gtest.h>
 

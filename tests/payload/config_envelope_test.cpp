@@ -1,5 +1,5 @@
 #include "payload/config_envelope.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
 #include <gtest/gtest.h>
 

@@ -37,6 +37,16 @@ void DescribeHeldLibrary(Diagnosis& diagnosis) {
   diagnosis.hasFactory = library.Factory() != nullptr;
 }
 
+void DescribeSearch(const LibrarySearchReport& search, Diagnosis& diagnosis) {
+  diagnosis.directoryFound = search.directoryFound;
+  diagnosis.directory = search.directory;
+  for (const CandidateReport& candidate : search.candidates) {
+    const FileKind kind =
+        candidate.path.empty() ? FileKind::kMissing : ClassifyFile(candidate.path);
+    diagnosis.candidates.push_back({candidate, kind});
+  }
+}
+
 // The "errno" member as sent; kvfetch's own lookup decides whether it is a
 // status: an in-range integer reads the same under any default.
 void DescribeErrno(const JsonDocument& envelope, Diagnosis& diagnosis) {
@@ -104,12 +114,10 @@ Diagnosis Diagnose() {
   diagnosis.decoderPath = DecoderPath(diagnosis.programPath);
   diagnosis.decoderPresent = ::PathFileExistsW(diagnosis.decoderPath.c_str()) != FALSE;
 
-  diagnosis.libraryUsable = NetLibrary::Instance().Init(diagnosis.search);
+  LibrarySearchReport search;
+  diagnosis.libraryUsable = NetLibrary::Instance().Init(search);
   DescribeHeldLibrary(diagnosis);
-  for (const CandidateReport& candidate : diagnosis.search.candidates) {
-    diagnosis.candidateKinds.push_back(candidate.path.empty() ? FileKind::kMissing
-                                                              : ClassifyFile(candidate.path));
-  }
+  DescribeSearch(search, diagnosis);
 
   diagnosis.url = kConfigUrl;
   diagnosis.fetched = HttpGet(NetLibrary::Instance().Factory(), kConfigUrl, diagnosis.body,

@@ -33,21 +33,30 @@ enum class ErrnoSent {
 enum class CandidateLoad {
   kNotTried,     // missing, path too long, or refused by the publisher check
   kLoaded,       // loaded here and usable: the run's library
-  kNotUsable,    // loaded here, but HttpInit, HttpUninit or the factory is missing
+  kNotUsable,    // loaded here, but a required export or the factory is missing
   kAlreadyHeld,  // an earlier candidate stays loaded, so nothing was loaded
   kLoadFailed,   // LoadLibraryW refused it
 };
 CandidateLoad ClassifyLoad(const CandidateReport& candidate);
+
+// One candidate file: what the loader saw and did at its path, and what that
+// path names.
+struct CandidateFinding {
+  CandidateReport loader;
+  FileKind kind = FileKind::kMissing;
+};
 
 // Everything kvfetch would find on this machine, step by step, as the
 // system's own code found it in this process.
 struct Diagnosis {
   std::wstring programPath;
 
-  // Loader: the search, and what the holder ended up with.
-  LibrarySearchReport search;
-  std::vector<FileKind> candidateKinds;  // one for each of search.candidates
-  bool libraryUsable = false;            // NetLibrary::Init's result, which the run ignores
+  // Loader: the folder it searched, the candidates in the order it tried
+  // them, and what the holder ended up with.
+  bool directoryFound = false;  // false when the program's own path did not fit
+  std::wstring directory;
+  std::vector<CandidateFinding> candidates;
+  bool libraryUsable = false;  // NetLibrary::Init's result, which the run ignores
   bool libraryHeld = false;
   std::wstring loadedPath;
   NetExports exports;

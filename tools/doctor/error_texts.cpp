@@ -3,11 +3,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
-#include <string_view>
 
 namespace {
 
@@ -119,37 +116,7 @@ const char* FindTrustStatus(long status) {
   return nullptr;
 }
 
-constexpr std::string_view kFailurePrefix = "err_";
-constexpr std::string_view kBodyFailurePrefix = "err_body_";
-
-// `text` as a whole is one decimal 32-bit integer, as std::to_string wrote it.
-std::optional<std::int32_t> WholeNumber(std::string_view text) {
-  std::int32_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end) return std::nullopt;
-  return value;
-}
-
-struct FailureNumbers {
-  std::int32_t first;
-  std::int32_t second;
-};
-
-// "err_A_B" with nothing before, between or after the two numbers.
-std::optional<FailureNumbers> ParseFailureNumbers(std::string_view text) {
-  if (text.substr(0, kFailurePrefix.size()) != kFailurePrefix) return std::nullopt;
-  text.remove_prefix(kFailurePrefix.size());
-  const std::string_view::size_type separator = text.find('_');
-  if (separator == std::string_view::npos) return std::nullopt;
-  const std::optional<std::int32_t> first = WholeNumber(text.substr(0, separator));
-  const std::optional<std::int32_t> second = WholeNumber(text.substr(separator + 1));
-  if (!first || !second) return std::nullopt;
-  return FailureNumbers{*first, *second};
-}
-
-std::string ExplainFailureNumbers(FailureNumbers numbers) {
-  const auto [first, second] = numbers;
+std::string ExplainFailureNumbers(std::int32_t first, std::int32_t second) {
   if (first == 0 && second == 0) return "a failure report without error numbers";
   if (first == 0 && second >= 300 && second < 400) {
     return "HTTP status " + std::to_string(second) + ", a redirect, which is not followed";
@@ -180,13 +147,10 @@ std::string ErrorName(long code) {
   return std::string(error->name) + ": " + error->words;
 }
 
-std::string ExplainRequestError(const std::string& errorText) {
-  const std::string_view text = errorText;
-  if (text.substr(0, kBodyFailurePrefix.size()) == kBodyFailurePrefix) {
-    // The adapter's text for a success report whose body length it refused.
-    if (!WholeNumber(text.substr(kBodyFailurePrefix.size()))) return std::string();
+std::string ExplainRequestFailure(const HttpGetFailure& failure) {
+  if (!failure.reported) return std::string();
+  if (failure.bodyLength) {
     return "a success report without a usable body, which counts as a failure";
   }
-  const std::optional<FailureNumbers> numbers = ParseFailureNumbers(text);
-  return numbers ? ExplainFailureNumbers(*numbers) : std::string();
+  return ExplainFailureNumbers(failure.firstError, failure.secondError);
 }

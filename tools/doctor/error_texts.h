@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "net/http_get.h"
+
 // The numbers the loader, the publisher check and the network library hand
 // back, in words shared by the text and the JSON reports.
 
@@ -13,8 +15,8 @@ const char* TrustStatusName(long status);
 // "WSAETIMEDOUT: connection timed out" for a Win32, Winsock or WinHTTP error
 // number a request or a load can end with; empty for one not in the table.
 std::string ErrorName(long code);
-// For the adapter's failure text "err_A_B": the WinHTTP, Winsock or Win32
-// name of A, or the HTTP status when A is 0 and B is not (saying so for a
-// redirect); for "err_body_N", what that means. Empty for any other text,
-// including one with anything after the last number.
-std::string ExplainRequestError(const std::string& errorText);
+// For a failure report: the WinHTTP, Winsock or Win32 name of its first
+// number, or the HTTP status when that is 0 and the second is not (saying so
+// for a redirect); for a success report without a usable body, what that
+// means. Empty when no failure was reported.
+std::string ExplainRequestFailure(const HttpGetFailure& failure);

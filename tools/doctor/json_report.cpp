@@ -7,8 +7,8 @@
 
 #include "error_texts.h"
 #include "names.h"
-#include "shared/envelope_checks.h"
-#include "shared/utf8.h"
+#include "support/envelope_checks.h"
+#include "support/utf8.h"
 
 namespace {
 
@@ -26,12 +26,13 @@ Json::Value Verdict(const PublisherVerdict& verdict) {
   return out;
 }
 
-Json::Value Candidate(const CandidateReport& candidate, FileKind kind) {
+Json::Value Candidate(const CandidateFinding& finding) {
+  const CandidateReport& candidate = finding.loader;
   Json::Value out(Json::objectValue);
   out["name"] = Utf8(candidate.name);
   out["path"] = Utf8(candidate.path);
   out["present"] = candidate.exists;
-  out["fileKind"] = NamesOf(kind).id;
+  out["fileKind"] = NamesOf(finding.kind).id;
   out["publisher"] = candidate.checked ? Verdict(candidate.verdict) : Json::Value();
   out["load"] = NamesOf(ClassifyLoad(candidate)).id;
   if (ClassifyLoad(candidate) == CandidateLoad::kLoadFailed) {
@@ -45,11 +46,9 @@ Json::Value Library(const Diagnosis& diagnosis) {
   Json::Value out(Json::objectValue);
   out["path"] = Utf8(diagnosis.loadedPath);
   Json::Value& exports = out["exports"] = Json::Value(Json::objectValue);
-  exports["HttpInit"] = diagnosis.exports.httpInit != nullptr;
-  exports["HttpUninit"] = diagnosis.exports.httpUninit != nullptr;
-  exports["zlib_uncompress"] = diagnosis.exports.zlibUncompress != nullptr;
-  exports["zlib_compress"] = diagnosis.exports.zlibCompress != nullptr;
-  exports["zlib_compressBound"] = diagnosis.exports.zlibCompressBound != nullptr;
+  for (const NetExportFound& entry : ListNetExports(diagnosis.exports)) {
+    exports[entry.name] = entry.found;
+  }
   out["factory"] = diagnosis.hasFactory;
   out["usable"] = diagnosis.libraryUsable;
   return out;
@@ -61,8 +60,8 @@ Json::Value Request(const Diagnosis& diagnosis) {
   out["outcome"] = NamesOf(diagnosis.request.outcome).id;
   out["success"] = diagnosis.fetched;
   if (diagnosis.fetched) out["bodyLength"] = static_cast<Json::UInt64>(diagnosis.body.size());
-  out["error"] = diagnosis.request.errorText;
-  const std::string explained = ExplainRequestError(diagnosis.request.errorText);
+  out["error"] = diagnosis.request.failure.Text();
+  const std::string explained = ExplainRequestFailure(diagnosis.request.failure);
   if (!explained.empty()) out["errorDescription"] = explained;
   if (diagnosis.request.outcome == HttpGetOutcome::kNoAnswer) {
     out["waitedMs"] = static_cast<Json::UInt>(kHttpGetTimeoutMs);
@@ -113,15 +112,11 @@ Json::Value Configuration(const Diagnosis& diagnosis) {
 std::string JsonReport(const Diagnosis& diagnosis) {
   Json::Value root(Json::objectValue);
   root["program"] = Utf8(diagnosis.programPath);
-  root["libraryDirectory"] = diagnosis.search.directoryFound
-                                 ? Json::Value(Utf8(diagnosis.search.directory))
-                                 : Json::Value();
+  root["libraryDirectory"] =
+      diagnosis.directoryFound ? Json::Value(Utf8(diagnosis.directory)) : Json::Value();
   Json::Value& candidates = root["candidates"] = Json::Value(Json::arrayValue);
-  const std::vector<CandidateReport>& found = diagnosis.search.candidates;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    candidates.append(Candidate(found[i], i < diagnosis.candidateKinds.size()
-                                              ? diagnosis.candidateKinds[i]
-                                              : FileKind::kRegular));
+  for (const CandidateFinding& finding : diagnosis.candidates) {
+    candidates.append(Candidate(finding));
   }
   root["library"] = Library(diagnosis);
   root["request"] = Request(diagnosis);

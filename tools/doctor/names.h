@@ -1,7 +1,7 @@
 #pragma once
 
 #include "diagnosis.h"
-#include "shared/name_table.h"
+#include "support/name_table.h"
 
 // Each enum's identifier (for the JSON report) and words (for the text
 // report), one table per enum, so the two reports never differ. The text

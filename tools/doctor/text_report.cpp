@@ -5,7 +5,7 @@
 #include "error_texts.h"
 #include "escape.h"
 #include "names.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
 namespace {
 
@@ -88,7 +88,9 @@ std::string DescribeLoad(const CandidateReport& candidate) {
   return text;
 }
 
-void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKind kind) {
+void WriteCandidate(std::ostream& out, const CandidateFinding& finding) {
+  const CandidateReport& candidate = finding.loader;
+  const FileKind kind = finding.kind;
   out << "candidate " << Escaped(candidate.name) << ": ";
   if (candidate.path.empty()) {
     out << "path too long -> skipped\n";
@@ -112,28 +114,24 @@ void WriteCandidate(std::ostream& out, const CandidateReport& candidate, FileKin
 
 void WriteLibrary(std::ostream& out, const Diagnosis& diagnosis) {
   out << "library directory: ";
-  if (!diagnosis.search.directoryFound) {
+  if (!diagnosis.directoryFound) {
     out << "none (the program's path does not fit in MAX_PATH; kvfetch finds no library)\n";
   } else {
-    out << Escaped(diagnosis.search.directory) << "\n";
+    out << Escaped(diagnosis.directory) << "\n";
   }
-  const std::vector<CandidateReport>& candidates = diagnosis.search.candidates;
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    WriteCandidate(
-        out, candidates[i],
-        i < diagnosis.candidateKinds.size() ? diagnosis.candidateKinds[i] : FileKind::kRegular);
-  }
+  for (const CandidateFinding& finding : diagnosis.candidates) WriteCandidate(out, finding);
 
   if (!diagnosis.libraryHeld) {
     out << "loaded: none (no trusted network library two levels above the program)\n";
     return;
   }
-  const NetExports& exports = diagnosis.exports;
-  out << "loaded: " << Escaped(diagnosis.loadedPath) << "; exports HttpInit "
-      << YesNo(exports.httpInit) << ", HttpUninit " << YesNo(exports.httpUninit)
-      << ", zlib_uncompress " << YesNo(exports.zlibUncompress) << ", zlib_compress "
-      << YesNo(exports.zlibCompress) << ", zlib_compressBound " << YesNo(exports.zlibCompressBound)
-      << "; factory " << YesNo(diagnosis.hasFactory) << "; usable "
+  out << "loaded: " << Escaped(diagnosis.loadedPath) << "; exports ";
+  const char* separator = "";
+  for (const NetExportFound& entry : ListNetExports(diagnosis.exports)) {
+    out << separator << entry.name << " " << YesNo(entry.found);
+    separator = ", ";
+  }
+  out << "; factory " << YesNo(diagnosis.hasFactory) << "; usable "
       << YesNo(diagnosis.libraryUsable) << "\n";
 }
 
@@ -145,8 +143,8 @@ void WriteRequest(std::ostream& out, const Diagnosis& diagnosis) {
       out << "success, " << diagnosis.body.size() << " bytes\n";
       return;
     case HttpGetOutcome::kFailed: {
-      out << "failure " << Escaped(request.errorText);
-      const std::string explained = ExplainRequestError(request.errorText);
+      out << "failure " << Escaped(request.failure.Text());
+      const std::string explained = ExplainRequestFailure(request.failure);
       if (!explained.empty()) out << " (" << explained << ")";
       out << "\n";
       return;

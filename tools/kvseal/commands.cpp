@@ -8,14 +8,13 @@
 #include <string_view>
 #include <utility>
 
-#include "shared/body_limit.h"
-#include "payload/blowfish.h"
+#include "kvseal/mib_text.h"
+#include "kvseal/seal_core.h"
+#include "net/body_limit.h"
 #include "payload/config_envelope.h"
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
 namespace {
-
-constexpr std::size_t kBlockSize = BlowfishCipher::kBlockSize;
 
 CommandOutcome Refusal(std::string error) {
   return CommandOutcome{kExitRefused, {}, std::move(error)};
@@ -67,24 +66,11 @@ std::string DescribeRefusal(const EnvelopeVerdict& verdict) {
   return text;
 }
 
-bool HasPkcs5Padding(const std::string& text) {
-  if (text.empty()) return false;
-  const auto count = static_cast<unsigned char>(text.back());
-  if (count < 1 || count > kBlockSize || count > text.size()) return false;
-  for (std::size_t i = text.size() - count; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) != count) return false;
-  }
-  return true;
-}
-
 // The length of SealConfigEnvelope's result for a configuration of `length`
 // bytes, worked out before any of it is made.
 std::size_t SealedEnvelopeSize(std::size_t length, SealPadding padding) {
-  const std::size_t blocks = padding == SealPadding::kPkcs5
-                                 ? length / kBlockSize + 1
-                                 : (length + kBlockSize - 1) / kBlockSize;
   constexpr std::size_t kFrame = sizeof(R"({"errno":0,"data":""})") - 1;
-  return kFrame + (blocks * kBlockSize + 2) / 3 * 4;
+  return kFrame + (PaddedLength(length, padding) + 2) / 3 * 4;
 }
 
 }  // namespace
@@ -105,10 +91,9 @@ CommandOutcome SealConfig(const std::string& config, const KvsealCommand& comman
     if (!problem.empty()) return Refusal(problem + " (--force seals it anyway)");
   }
   if (SealedEnvelopeSize(config.size(), command.padding) > kMaxResponseBodyBytes) {
-    return Refusal(
-        "the sealed envelope would be larger than 16 MiB, which kvfetch's network "
-        "library refuses (the configuration has " +
-        std::to_string(config.size()) + " bytes)");
+    return Refusal("the sealed envelope would be larger than " + MibText(kMaxResponseBodyBytes) +
+                   ", which kvfetch's network library refuses (the configuration has " +
+                   std::to_string(config.size()) + " bytes)");
   }
   // The key is never empty here, so only unpadded text of partial blocks fails.
   std::string envelope = SealConfigEnvelope(config, command.key, command.padding);
@@ -130,15 +115,4 @@ CommandOutcome OpenEnvelope(const std::string& envelope, const KvsealCommand& co
   if (verdict.check != EnvelopeCheck::kAccepted) return Refusal(DescribeRefusal(verdict));
   if (command.stripPadding) verdict.text = StripFiller(std::move(verdict.text));
   return CommandOutcome{kExitOk, std::move(verdict.text), {}};
-}
-
-std::string StripFiller(std::string text) {
-  if (HasPkcs5Padding(text)) {
-    text.resize(text.size() - static_cast<unsigned char>(text.back()));
-    return text;
-  }
-  for (std::size_t i = 0; i + 1 < kBlockSize && !text.empty() && text.back() == '\0'; ++i) {
-    text.pop_back();
-  }
-  return text;
 }

@@ -34,7 +34,3 @@ CommandOutcome SealConfig(const std::string& config, const KvsealCommand& comman
 // The configuration text in `envelope`, exactly as kvfetch would pass it on,
 // or the check that refused it.
 CommandOutcome OpenEnvelope(const std::string& envelope, const KvsealCommand& command);
-
-// `text` without the filler a sealer adds: valid PKCS#5 padding, or else up
-// to 7 trailing zero bytes. Other text comes back unchanged.
-std::string StripFiller(std::string text);

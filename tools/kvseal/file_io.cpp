@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "kvseal/file_system.h"
+#include "kvseal/mib_text.h"
 
 namespace fs = std::filesystem;
 
@@ -131,8 +132,7 @@ InputBytes Failed(const std::string& name, const std::string& reason) {
 InputBytes TooLarge(const std::string& name, std::size_t limit) {
   return InputBytes{InputBytes::kTooLarge,
                     {},
-                    name + " is larger than " + std::to_string(limit / (1024 * 1024)) +
-                        " MiB, the most kvseal reads"};
+                    name + " is larger than " + MibText(limit) + ", the most kvseal reads"};
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "win/unique_handle.h"
-#include "shared/utf8.h"
+#include "support/utf8.h"
 
 namespace fs = std::filesystem;
 

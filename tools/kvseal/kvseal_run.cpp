@@ -5,11 +5,12 @@
 #include "kvseal/command_line.h"
 #include "kvseal/commands.h"
 #include "kvseal/file_io.h"
-#include "shared/body_limit.h"
+#include "kvseal/mib_text.h"
+#include "net/body_limit.h"
 
 namespace {
 
-constexpr char kHelp[] =
+constexpr char kUsage[] =
     R"(Usage: kvseal seal [FILE|-] [-o OUT] [--padding pkcs5|zero|none] [--key KEY] [--force]
        kvseal open [FILE|-] [-o OUT] [--key KEY] [--strip-padding]
        kvseal --help | --version
@@ -41,15 +42,23 @@ Both:
                     links is refused
   --key KEY         cipher key of 1 to 72 bytes (default: kvfetch's fixed key)
 
-Inputs over 16 MiB are refused, and so is a sealed envelope over 16 MiB:
-kvfetch's network library takes no larger body.
+)";
 
+constexpr char kExitStatus[] = R"(
 Exit status:
   0  done
   1  the envelope or configuration was refused (reason on standard error)
   2  usage error
   3  a file or standard stream could not be read or written, or out of memory
 )";
+
+std::string HelpText() {
+  const std::string limit = MibText(kMaxResponseBodyBytes);
+  return kUsage +
+         ("Inputs over " + limit + " are refused, and so is a sealed envelope over " + limit +
+          ":\nkvfetch's network library takes no larger body.\n") +
+         kExitStatus;
+}
 
 KvsealResult Failure(int exitCode, const std::string& message) {
   return KvsealResult{exitCode, {}, "kvseal: " + message + "\n"};
@@ -87,7 +96,7 @@ KvsealResult RunKvseal(const std::vector<std::string>& args, std::istream& stand
   const KvsealCommand& command = parsed.command;
   switch (command.action) {
     case KvsealAction::kHelp:
-      return KvsealResult{kExitOk, kHelp, {}};
+      return KvsealResult{kExitOk, HelpText(), {}};
     case KvsealAction::kVersion:
       return KvsealResult{kExitOk, "kvseal " KVSEAL_VERSION "\n", {}};
     case KvsealAction::kSeal:

@@ -15,7 +15,7 @@
 
 #ifdef _WIN32
 #include "hardening/hardened_start.h"
-#include "shared/utf8.h"
+#include "support/utf8.h"
 #endif
 
 namespace {

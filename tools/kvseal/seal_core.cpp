@@ -11,24 +11,44 @@ constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::size_t kBlockSize = BlowfishCipher::kBlockSize;
 
-std::optional<std::string> PadPlaintext(std::string_view plain, SealPadding padding) {
-  std::string padded(plain);
-  const std::size_t partial = plain.size() % kBlockSize;
-  switch (padding) {
-    case SealPadding::kPkcs5:
-      padded.append(kBlockSize - partial, static_cast<char>(kBlockSize - partial));
-      break;
-    case SealPadding::kZero:
-      if (partial != 0) padded.append(kBlockSize - partial, '\0');
-      break;
-    case SealPadding::kNone:
-      if (partial != 0) return std::nullopt;
-      break;
+bool HasPkcs5Padding(const std::string& text) {
+  if (text.empty()) return false;
+  const auto count = static_cast<unsigned char>(text.back());
+  if (count < 1 || count > kBlockSize || count > text.size()) return false;
+  for (std::size_t i = text.size() - count; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) != count) return false;
   }
-  return padded;
+  return true;
 }
 
 }  // namespace
+
+std::size_t PaddedLength(std::size_t length, SealPadding padding) {
+  // PKCS#5 always adds at least one byte, a whole block of them when the
+  // text already ends on a block boundary.
+  return RoundUpToBlocks(padding == SealPadding::kPkcs5 ? length + 1 : length);
+}
+
+std::optional<std::string> PadPlaintext(std::string_view plain, SealPadding padding) {
+  const std::size_t count = PaddedLength(plain.size(), padding) - plain.size();
+  if (padding == SealPadding::kNone && count != 0) return std::nullopt;
+  // PKCS#5 bytes each hold the count; zero filler is zero bytes.
+  const char filler = padding == SealPadding::kPkcs5 ? static_cast<char>(count) : '\0';
+  std::string padded(plain);
+  padded.append(count, filler);
+  return padded;
+}
+
+std::string StripFiller(std::string text) {
+  if (HasPkcs5Padding(text)) {
+    text.resize(text.size() - static_cast<unsigned char>(text.back()));
+    return text;
+  }
+  for (std::size_t i = 0; i + 1 < kBlockSize && !text.empty() && text.back() == '\0'; ++i) {
+    text.pop_back();
+  }
+  return text;
+}
 
 std::string Base64Encode(std::string_view bytes) {
   std::string text;

@@ -4,6 +4,7 @@
 // to a configuration before kvfetch receives it. Used by the kvseal command
 // and by tests that need envelopes.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,18 @@ enum class SealPadding {
   kZero,   // 0 to 7 zero bytes
   kNone,   // the plaintext must already fill whole blocks
 };
+
+// `plain` filled up to whole blocks as `padding` says; nothing when, with
+// kNone, it does not fill whole blocks already.
+std::optional<std::string> PadPlaintext(std::string_view plain, SealPadding padding);
+
+// How long PadPlaintext makes `length` bytes; with kNone, the whole blocks
+// they take even where it refuses them.
+std::size_t PaddedLength(std::size_t length, SealPadding padding);
+
+// `text` without the filler a sealer adds: valid PKCS#5 padding, or else up
+// to 7 trailing zero bytes. Other text comes back unchanged.
+std::string StripFiller(std::string text);
 
 // Standard Base64 (RFC 4648, section 4) with "=" padding.
 std::string Base64Encode(std::string_view bytes);

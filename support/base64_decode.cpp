@@ -1,4 +1,4 @@
-#include "shared/base64_decode.h"
+#include "support/base64_decode.h"
 
 #include <cstring>
 #include <limits>

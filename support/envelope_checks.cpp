@@ -1,6 +1,6 @@
-#include "shared/envelope_checks.h"
+#include "support/envelope_checks.h"
 
-#include "shared/name_table.h"
+#include "support/name_table.h"
 
 namespace {
 
