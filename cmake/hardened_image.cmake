@@ -6,7 +6,7 @@
 #   every call through a pointer is checked, and every function whose
 #   address is taken is listed in the image's table;
 # - stack cookies on our code and jsoncpp's (not GoogleTest's);
-# - every executable and DLL linked from here on links kv_stack_guard
+# - every executable and DLL linked from here on links kv_image_hardening
 #   (src/hardening): the cookies' guard and failure, and the load
 #   configuration that holds Control Flow Guard's tables;
 # - every link: Control Flow Guard, XP's system version, the main thread's
@@ -56,7 +56,7 @@ target_compile_options(jsoncpp_static PRIVATE "${KV_STACK_PROTECTOR}")
 add_subdirectory(src/hardening)
 # First among each binary's own libraries, so before the runtime's archives:
 # load_config.c says why that matters.
-link_libraries(kv_stack_guard)
+link_libraries(kv_image_hardening)
 
 # SafeSEH: these linkers cannot write a handler table, so an image may only
 # claim to have no handlers; C++ exceptions here unwind by DWARF tables and
