@@ -46,13 +46,6 @@ set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${_kv_gcc}/include/c++ -isystem ${_kv_gcc}/include/c++/${KV_MINGW_TRIPLE} -isystem ${_kv_gcc}/include/c++/backward -femulated-tls")
 set(CMAKE_C_FLAGS_INIT "-femulated-tls")
 
-# Control Flow Guard: every call through a pointer is checked, and every
-# function whose address is taken is listed in the image's table
-# (src/hardening/load_config.c gives the image the load configuration that
-# holds it).
-string(APPEND CMAKE_C_FLAGS_INIT " -mguard=cf")
-string(APPEND CMAKE_CXX_FLAGS_INIT " -mguard=cf")
-
 # The build tree's copy of that libstdc++ (cmake/mingw_runtime.cmake makes
 # it) goes first on the library path; the compiler checks, which run before
 # the copy exists, take Debian's.
@@ -64,10 +57,9 @@ set(KV_MINGW_RUNTIME_DIR ${CMAKE_BINARY_DIR}/mingw-runtime)
 # image's unwind tables with libgcc's unwinder, without which no C++
 # exception finds its handler. The linker is lld behind cmake/ld-lld-xp,
 # which takes the same LLVM and makes the load configuration's directory one
-# XP accepts. lld would mark the image terminal-server aware, which kvfetch
-# never was, and reserve 1 MiB of stack for the main thread where GNU ld
-# reserved 2.
-set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -mguard=cf -L${KV_MINGW_RUNTIME_DIR} -L${_kv_gcc} -static -static-libgcc -static-libstdc++ -Wl,--disable-tsaware -Wl,--stack,0x200000")
+# XP accepts. The mitigations, Control Flow Guard among them, are
+# cmake/hardened_image.cmake's.
+set(_kv_link "-B${_kv_gcc} --ld-path=${CMAKE_CURRENT_LIST_DIR}/ld-lld-xp -L${KV_MINGW_RUNTIME_DIR} -L${_kv_gcc} -static -static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_kv_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_kv_link}")

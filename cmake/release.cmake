@@ -6,19 +6,13 @@
 # - adds the version resource, and for a PROGRAM the manifest;
 # - links with --gc-sections: what nothing in the binary reaches is left out;
 # - marks the image NO_SEH after checking that its code registers no SEH
-#   handler (cmake/check_no_seh.py);
+#   handler (kv_no_seh, cmake/hardened_image.cmake);
 # - splits the debug information and the symbol table off after each link:
 #   the binary keeps a .gnu_debuglink to symbols/<file>.debug;
 # - lists the target for the release tree (cmake/release_tree.cmake), at
 #   <dir> in it, Authenticode-signed if it is a PROGRAM.
 
 include(${CMAKE_CURRENT_LIST_DIR}/version_resource.cmake)
-
-# Windows XP is NT 5.1: the loader refuses an image that asks for a newer
-# operating system or subsystem.
-add_link_options(
-  -Wl,--major-os-version,5,--minor-os-version,1
-  -Wl,--major-subsystem-version,5,--minor-subsystem-version,1)
 
 # Every function and every variable in a section of its own, so that a
 # shipped binary's link can drop the ones it never reaches: our code, and
@@ -41,7 +35,6 @@ set(KV_RELEASE_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME})
 set(KV_RELEASE_SYMBOLS_DIR ${KV_RELEASE_ROOT}/${KV_RELEASE_NAME}-symbols)
 
 set(KV_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols)
-set(KV_CHECK_NO_SEH ${CMAKE_CURRENT_LIST_DIR}/check_no_seh.py)
 
 # The built file's name, from the properties set so far (custom commands
 # cannot name their outputs through generator expressions).
@@ -65,10 +58,8 @@ function(kv_shipped_binary target)
     message(FATAL_ERROR "kv_shipped_binary(${target}): DESTINATION and DESCRIPTION are required")
   endif()
   target_link_libraries(${target} PRIVATE kv_xp_compat)
-  # SafeSEH: these linkers cannot write a handler table, so an image may
-  # only claim to have no handlers; C++ exceptions here unwind by DWARF
-  # tables and register none.
-  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--no-seh)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  kv_no_seh(${target})
   if(ARG_PROGRAM)
     kv_version_resource(${target} DESCRIPTION "${ARG_DESCRIPTION}" MANIFEST)
   else()
@@ -83,7 +74,6 @@ function(kv_shipped_binary target)
   set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${KV_SOURCE_DATE_EPOCH} ${CMAKE_OBJCOPY})
   add_custom_command(TARGET ${target} POST_BUILD
     BYPRODUCTS ${debug}
-    COMMAND ${KV_PYTHON} ${KV_CHECK_NO_SEH} ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_SYMBOLS_DIR}
     COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
     COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${debug} $<TARGET_FILE:${target}>

@@ -2,7 +2,8 @@
 
 Reads each PE file as a Windows security review does (pefile for the
 headers, sections and load configuration; the symbols tree's .debug files
-for where functions are, and objdump for their code):
+for where functions are and what source they come from, and objdump for
+their code):
 
 - ASLR: DYNAMIC_BASE, with relocations to apply;
 - DEP: NX_COMPAT;
@@ -12,11 +13,13 @@ for where functions are, and objdump for their code):
   bytes) and whose own size covers the guard fields;
 - Control Flow Guard: GUARD_CF, the compiler's instrumentation flag, a
   table of call targets, and code that calls the check;
-- the stack protector: a seeded guard, and a canary check in the functions
-  whose stack buffers are filled from outside.
+- the stack protector: a guard that a C initializer seeds, and a canary
+  check in every function of the image's own code whose prologue reserves
+  a large frame.
 
 usage: /usr/bin/python3 check_mitigations.py RELEASE_DIR SYMBOLS_DIR OBJDUMP NM
 """
+import bisect
 import pathlib
 import re
 import subprocess
@@ -24,21 +27,19 @@ import sys
 
 import pefile
 
-# Functions holding a stack buffer that something outside fills, per file;
-# a tuple names the function and the caller the compiler may inline it into.
-SIGNER_NAME = ("(anonymous namespace)::SignerDisplayName(", "InspectPublisher(")
-OUTSIDE_FILLED = {
-    "app/bin/kvfetch.exe": [
-        "(anonymous namespace)::Render(",  # the decoding library's 1024 bytes
-        "NetLibrary::Init(LibrarySearchReport&)",  # the module path
-        "NetLibrary::TryCandidate(",  # the library path
-        SIGNER_NAME,  # the certificate's name
-    ],
-    "app/bin/kvfetch-doctor.exe": ["NetLibrary::Init(LibrarySearchReport&)", SIGNER_NAME],
-    "tools/kvseal.exe": ["ReadWholeFile(", "ReadWholeStream("],
-    "Wirelink.dll": ["(anonymous namespace)::HeaderValue"],  # WinHTTP's headers
-    "app/bin/QXSDK2.dll": ["Json::"],  # jsoncpp is compiled with it too
-}
+# The release tree holds these binaries and no other.
+SHIPPED = {"app/bin/kvfetch.exe", "app/bin/kvfetch-doctor.exe", "tools/kvseal.exe",
+           "Wirelink.dll", "app/bin/QXSDK2.dll"}
+# The image's own code: functions whose line information points into the
+# trees the build compiles with stack cookies, ours and jsoncpp's (named so
+# by cmake/reproducible.cmake), not the prebuilt runtime or its headers.
+OWN_SOURCES = ("/kvfetch/", "/jsoncpp/")
+# A frame this large holds a buffer or an object whose address is taken,
+# which -fstack-protector-strong guards.
+LARGE_FRAME = 256
+# The runtime's stack probes, which a prologue calls with the frame's size in
+# eax when it spans more than a page.
+STACK_PROBES = ("__chkstk_ms", "__chkstk", "_alloca")
 
 DLL = pefile.DLL_CHARACTERISTICS
 SCN = pefile.SECTION_CHARACTERISTICS
@@ -63,6 +64,7 @@ class Symbols:
             indirection = re.match(r"^([0-9a-f]+) \w \.refptr\._(.+)$", line)
             if indirection:
                 self.indirections[indirection[2]] = int(indirection[1], 16)
+        self.starts = sorted({a for a, kind, _ in self.entries if kind in "Tt"})
 
     def address(self, name):
         return next((a for a, _, n in self.entries if n == name), None)
@@ -71,21 +73,121 @@ class Symbols:
         """Addresses code uses to reach a variable: its own, or its pointer's."""
         return [a for a in (self.address(name), self.indirections.get(name)) if a is not None]
 
-    def functions(self, prefix):
-        """(start, end, name) of each text symbol whose name starts with prefix."""
-        starts = sorted({a for a, kind, _ in self.entries if kind in "Tt"})
-        for address, kind, name in self.entries:
-            if kind in "Tt" and name.startswith(prefix) and "[clone .cold]" not in name:
-                later = [s for s in starts if s > address]
-                yield address, (later[0] if later else address + 0x1000), name
+    def name_at(self, address):
+        return next((n for a, kind, n in self.entries if a == address and kind in "Tt"), "?")
+
+    def end_of(self, start):
+        later = bisect.bisect_right(self.starts, start)
+        return self.starts[later] if later < len(self.starts) else start + 0x1000
 
 
-def has_canary(objdump, image, start, end, guards, fail):
-    code = subprocess.run([objdump, "-d", f"--start-address={start:#x}",
-                           f"--stop-address={end:#x}", str(image)],
-                          check=True, capture_output=True, text=True).stdout
-    return (any(f"{guard:#x}" in code for guard in guards)
-            and re.search(rf"call\s+(0x)?{fail:x}\b", code) is not None)
+class Code:
+    """An image's instructions (Intel syntax), by address."""
+
+    def __init__(self, objdump, image):
+        listing = subprocess.run([objdump, "-d", "-M", "intel", "--no-show-raw-insn", str(image)],
+                                 check=True, capture_output=True, text=True).stdout
+        found = (re.match(r"^\s*([0-9a-f]+):\s+(\S.*?)\s*$", line) for line in listing.splitlines())
+        self.lines = [(int(m[1], 16), m[2]) for m in found if m]
+        self.addresses = [a for a, _ in self.lines]
+
+    def between(self, start, end):
+        first, last = (bisect.bisect_left(self.addresses, a) for a in (start, end))
+        return [text for _, text in self.lines[first:last]]
+
+
+class OwnCode:
+    """Where the image's own code is, by the .debug file's line table."""
+
+    def __init__(self, objdump, debug_file):
+        listing = subprocess.run([objdump, "--dwarf=decodedline", "--wide", str(debug_file)],
+                                 check=True, capture_output=True, text=True).stdout
+        rows, current = [], ""
+        for line in listing.splitlines():
+            header = re.match(r"^(?:CU: )?(\S.*):$", line)
+            row = re.match(r"^\S+\s+\d+\s+0x([0-9a-f]+)\b", line)
+            if header:
+                current = header[1].replace("\\", "/")
+            elif row and current.startswith(OWN_SOURCES):
+                rows.append((int(row[1], 16), current))
+        rows.sort()
+        self.addresses = [a for a, _ in rows]
+        self.files = [f for _, f in rows]
+
+    def file_in(self, start, end):
+        """A file of ours that code between start and end comes from, or None."""
+        first = bisect.bisect_left(self.addresses, start)
+        if first < len(self.addresses) and self.addresses[first] < end:
+            return self.files[first]
+        return None
+
+
+def frame_size(instructions, probes):
+    """Bytes the prologue reserves: sub esp,N, or N handed to a stack probe."""
+    probed = 0
+    for text in instructions[:8]:
+        reserve = re.fullmatch(r"sub\s+esp,(0x[0-9a-f]+)", text)
+        call = re.match(r"call\s+0x([0-9a-f]+)\b", text)
+        if reserve:
+            return int(reserve[1], 16)
+        if call and int(call[1], 16) in probes:
+            return probed
+        size = re.fullmatch(r"mov\s+eax,(0x[0-9a-f]+)", text)
+        if size:
+            probed = int(size[1], 16)
+        elif not re.match(r"push\s|mov\s+ebp,esp$|and\s+esp,", text):
+            break
+    return 0
+
+
+def reads_any(instructions, addresses):
+    return any(f"ds:{a:#x}" in text for text in instructions for a in addresses)
+
+
+def calls(instructions, target):
+    return any(re.match(rf"call\s+0x{target:x}\b", text) for text in instructions)
+
+
+def seeds_guard(pe, symbols, code, guard):
+    """Whether a C initializer, run before any C++ constructor, DllMain or
+    main, writes the guard."""
+    first, last = symbols.address("__xi_a"), symbols.address("__xi_z")
+    if first is None or last is None:
+        return False
+    base = pe.OPTIONAL_HEADER.ImageBase
+    initializers = [pe.get_dword_at_rva(a - base) for a in range(first + 4, last, 4)]
+    return any(re.match(rf"mov\s+DWORD PTR ds:{guard:#x},", text)
+               for i in initializers if i for text in code.between(i, symbols.end_of(i)))
+
+
+def stack_protector_problems(pe, image, debug_file, objdump, nm):
+    symbols = Symbols(nm, debug_file)
+    guard = symbols.address("__stack_chk_guard")
+    fail = symbols.address("__stack_chk_fail")
+    if guard is None or fail is None:
+        return ["stack protector: no __stack_chk_guard and __stack_chk_fail"]
+    code = Code(objdump, image)
+    problems = []
+    if not seeds_guard(pe, symbols, code, guard):
+        problems.append("stack protector: no C initializer seeds the guard")
+    guards = symbols.references("__stack_chk_guard")
+    own = OwnCode(objdump, debug_file)
+    probes = {symbols.address(name) for name in STACK_PROBES}
+    checked = 0
+    for start in symbols.starts:
+        end = symbols.end_of(start)
+        source = own.file_in(start, end)
+        instructions = code.between(start, end) if source else []
+        frame = frame_size(instructions, probes)
+        if frame < LARGE_FRAME:
+            continue
+        checked += 1
+        if not (reads_any(instructions, guards) and calls(instructions, fail)):
+            problems.append(f"stack protector: no canary in {symbols.name_at(start)}, "
+                            f"a {frame}-byte frame ({source})")
+    if not checked:
+        problems.append("stack protector: no function of its own code has a large frame")
+    return problems
 
 
 def header_problems(pe):
@@ -146,35 +248,15 @@ def control_flow_guard_problems(pe, image, objdump):
     return problems
 
 
-def stack_protector_problems(relative, image, debug_file, objdump, nm):
-    symbols = Symbols(nm, debug_file)
-    guard = symbols.address("__stack_chk_guard")
-    fail = symbols.address("__stack_chk_fail")
-    if guard is None or fail is None:
-        return ["stack protector: no __stack_chk_guard and __stack_chk_fail"]
-    problems = []
-    if symbols.address("(anonymous namespace)::kSeedStackGuard") is None:
-        problems.append("stack protector: the guard is never seeded")
-    guards = symbols.references("__stack_chk_guard")
-    for prefixes in OUTSIDE_FILLED[relative]:
-        prefixes = prefixes if isinstance(prefixes, tuple) else (prefixes,)
-        functions = [f for prefix in prefixes for f in symbols.functions(prefix)]
-        if not functions:
-            problems.append(f"stack protector: no function {' or '.join(prefixes)}...")
-        elif not any(has_canary(objdump, image, s, e, guards, fail) for s, e, _ in functions):
-            problems.append(f"stack protector: no canary in {' or '.join(prefixes)}...")
-    return problems
-
-
 def main():
     release, symbols_dir, objdump, nm = sys.argv[1:5]
     release, symbols_dir = pathlib.Path(release), pathlib.Path(symbols_dir)
     images = sorted(p for p in release.rglob("*") if p.suffix.lower() in (".exe", ".dll"))
     found = {p.relative_to(release).as_posix() for p in images}
-    failures = [f"{name}: not in the release tree" for name in OUTSIDE_FILLED if name not in found]
+    failures = [f"{name}: not in the release tree" for name in sorted(SHIPPED - found)]
     for image in images:
         relative = image.relative_to(release).as_posix()
-        if relative not in OUTSIDE_FILLED:
+        if relative not in SHIPPED:
             failures.append(f"{relative}: a shipped binary this check does not know")
             continue
         pe = pefile.PE(str(image))
@@ -182,7 +264,7 @@ def main():
         if not problems:
             problems += control_flow_guard_problems(pe, image, objdump)
         debug_file = symbols_dir / (relative + ".debug")
-        problems += stack_protector_problems(relative, image, debug_file, objdump, nm)
+        problems += stack_protector_problems(pe, image, debug_file, objdump, nm)
         failures += [f"{relative}: {problem}" for problem in problems]
         print(f"{relative}: {'ok' if not problems else 'FAILED'}")
     for failure in failures:
