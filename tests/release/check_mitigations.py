@@ -160,13 +160,12 @@ def seeds_guard(pe, symbols, code, guard):
                for i in initializers if i for text in code.between(i, symbols.end_of(i)))
 
 
-def stack_protector_problems(pe, image, debug_file, objdump, nm):
+def stack_protector_problems(pe, code, debug_file, objdump, nm):
     symbols = Symbols(nm, debug_file)
     guard = symbols.address("__stack_chk_guard")
     fail = symbols.address("__stack_chk_fail")
     if guard is None or fail is None:
         return ["stack protector: no __stack_chk_guard and __stack_chk_fail"]
-    code = Code(objdump, image)
     problems = []
     if not seeds_guard(pe, symbols, code, guard):
         problems.append("stack protector: no C initializer seeds the guard")
@@ -222,7 +221,7 @@ def load_config_problems(pe):
     return []
 
 
-def control_flow_guard_problems(pe, image, objdump):
+def control_flow_guard_problems(pe, code):
     problems = []
     if not pe.OPTIONAL_HEADER.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_GUARD_CF"]:
         problems.append("Control Flow Guard: no GUARD_CF")
@@ -234,9 +233,7 @@ def control_flow_guard_problems(pe, image, objdump):
         problems.append("Control Flow Guard: no table of call targets")
     # The compiler's check: a call through the pointer the loader replaces.
     check = config.GuardCFCheckFunctionPointer
-    code = subprocess.run([objdump, "-d", str(image)], check=True, capture_output=True,
-                          text=True).stdout
-    if not re.search(rf"call\s+\*0x{check:x}\b", code):
+    if not any(re.match(rf"call\s+DWORD PTR ds:{check:#x}$", text) for _, text in code.lines):
         problems.append("Control Flow Guard: no code calls the check")
     # Where the system does not replace it, every checked call lands on the
     # pointer's own target: it must be code (MinGW-w64 12's runtime keeps its
@@ -260,11 +257,12 @@ def main():
             failures.append(f"{relative}: a shipped binary this check does not know")
             continue
         pe = pefile.PE(str(image))
+        code = Code(objdump, image)
         problems = header_problems(pe) + load_config_problems(pe)
         if not problems:
-            problems += control_flow_guard_problems(pe, image, objdump)
+            problems += control_flow_guard_problems(pe, code)
         debug_file = symbols_dir / (relative + ".debug")
-        problems += stack_protector_problems(pe, image, debug_file, objdump, nm)
+        problems += stack_protector_problems(pe, code, debug_file, objdump, nm)
         failures += [f"{relative}: {problem}" for problem in problems]
         print(f"{relative}: {'ok' if not problems else 'FAILED'}")
     for failure in failures:
