@@ -30,7 +30,7 @@ done <<'CASES'
 0 0 0 0 done_in
 75 0 0 0 goes_on_with_the_Debian_13_leg's_result
 0 75 0 0 goes_on_with_the_Debian_13_leg's_result
-0 0 75 0 goes_on_with_this_host's_result
+0 0 75 0 goes_on_with_this_host's_leg's_result
 75 0 75 75 nothing_was_tested
 0 1 0 1 this_host's_leg_failed_with_exit_status_1
 0 0 3 3 the_Debian_13_leg_failed_with_exit_status_3

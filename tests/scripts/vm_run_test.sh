@@ -42,16 +42,16 @@ chmod +x "$work/bin/qemu-system-x86_64"
 # NAME[.xz]=DEPENDS a module file holding its name and .modinfo's depends=.
 # With xz modules, its files are under usr/ alone, as Debian 13 has them.
 fake_kernel() {  # builtin module...
-  local usr= spec name
+  local usr= entry name
   case "$*" in *.xz=*) usr=/usr ;; esac
   local tree=$work/deps/vm/root$usr/lib/modules/6.1.0-test
   rm -rf "$work/deps" && mkdir -p "$tree/kernel/fs" "$work/deps/vm/root/"{boot,"$usr"/bin}
   touch "$work/deps/vm/"{ready,root/boot/vmlinuz-6.1.0-test,"root$usr/bin/busybox"}
   printf 'kernel/drivers/%s.ko\n' $1 >"$tree/modules.builtin"
-  for spec in "${@:2}"; do
-    name=${spec%%[.=]*}
-    printf 'module %s\0depends=%s\0' "$name" "${spec#*=}" >"$tree/kernel/fs/$name.ko"
-    case $spec in *.xz=*) xz "$tree/kernel/fs/$name.ko" ;; esac
+  for entry in "${@:2}"; do
+    name=${entry%%[.=]*}
+    printf 'module %s\0depends=%s\0' "$name" "${entry#*=}" >"$tree/kernel/fs/$name.ko"
+    case $entry in *.xz=*) xz "$tree/kernel/fs/$name.ko" ;; esac
   done
 }
 
